@@ -1,0 +1,97 @@
+#include "actions/file_manager.h"
+
+#include "actions/qshell.h"
+#include "common/child_runner.h"
+#include "common/message_box.h"
+
+#include <merrow.h>
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+// In order of preference. Each slot holds a name of at most 19 bytes.
+static const char file_managers[][20] = {
+    "pcmanfm-qt", "pcmanfm", "qtfm", "4pane", "caja", "dolphin",
+    "lumina-fm", "konqueror", "krusader", "nautilus", "nemo", "thunar", "",
+};
+
+FmChoice choose_file_manager(const char *candidate_prefix, char *buf, size_t size,
+                             const char **command)
+{
+    *command = getenv("VORLIX_FM");
+    if (*command != nullptr)
+        return FM_COMMAND;
+
+    char home[1025];
+    if (mw_get_home_dir(home, sizeof home) == nullptr)
+        return FM_NO_HOME;
+
+    char path[1025];
+    snprintf(path, sizeof path, "%s/.config/vorlix", home);
+    if (FILE *config = fopen(path, "r")) {
+        char line[1024];
+        FmChoice choice = FM_NONE;
+        if (fgets(line, sizeof line, config) != nullptr) {
+            line[strcspn(line, "\n")] = '\0';
+            snprintf(buf, size, "%s", line);
+            *command = buf;
+            choice = FM_COMMAND;
+        } else {
+            // An empty file (or a directory, which opens but reads nothing)
+            // is a choice of no file manager, so the candidates stay unused.
+            message_box(".config/vorlix exists, but is empty.");
+        }
+        fclose(config);
+        return choice;
+    }
+
+    for (size_t i = 0; file_managers[i][0] != '\0'; ++i) {
+        struct stat st;
+        snprintf(path, sizeof path, "%s/bin/%s", candidate_prefix, file_managers[i]);
+        if (stat(path, &st) == 0) {
+            snprintf(buf, size, "%s", file_managers[i]);
+            *command = buf;
+            return FM_COMMAND;
+        }
+    }
+    return FM_NONE;
+}
+
+static void report_fm_error()
+{
+    char msg[1025];
+    snprintf(msg, sizeof msg, "vorlix: File manager error: %s\n", strerror(errno));
+    message_box(msg);
+}
+
+int QShell::fm()
+{
+    char buf[1025];
+    const char *command = nullptr;
+    switch (choose_file_manager("/usr/local", buf, sizeof buf, &command)) {
+    case FM_NO_HOME:
+        message_box("Failed to get home directory.");
+        exit(70);
+    case FM_NONE:
+        errno = ENOENT; // nothing to run: no such program
+        report_fm_error();
+        return -1;
+    case FM_COMMAND:
+        break;
+    }
+
+    // Run by PATH search, not from the path tested above.
+    const char *const argv[] = {command, mount_point, nullptr};
+    int status = 0;
+    if (!run_child([&argv] { return exec_or_report(argv); }, &status)) {
+        report_fm_error(); // no child ran, so there is no run status to return
+        return -1;
+    }
+    if (status == 0)
+        return 0;
+    report_fm_error();
+    return status;
+}

@@ -1,0 +1,53 @@
+#include "actions/fs_info.h"
+
+#include "actions/qshell.h"
+#include "common/message_box.h"
+#include "platform/fs_query.h"
+
+#include <math.h>
+#include <stdio.h>
+
+// part * 100 / total. An empty filesystem has no share to speak of; it is
+// shown as an unsigned nan (0.0 / 0.0 would carry the sign bit on common
+// hardware and print as -nan).
+static double percent_of(double part, double total)
+{
+    return total == 0.0 ? nan("") : part * 100.0 / total;
+}
+
+void format_fs_info(char *buf, size_t size, const char *mounted_on, const char *fs_type,
+                    const char *device, uint64_t block_size, uint64_t blocks,
+                    uint64_t free_blocks)
+{
+    const uint64_t used_blocks = blocks - free_blocks;
+    const double total_bytes = static_cast<double>(block_size * blocks);
+    const double used_bytes = static_cast<double>(used_blocks * block_size);
+    const double avail_bytes = static_cast<double>(block_size * free_blocks);
+    const double used_pct = percent_of(static_cast<double>(used_blocks), static_cast<double>(blocks));
+    const double avail_pct = percent_of(static_cast<double>(free_blocks), static_cast<double>(blocks));
+    const double gb = 1e9;
+    const double gib = 1073741824.0;
+
+    snprintf(buf, size,
+             "Mount point:\t%s\nFilesystem:\t%s\nDevice:\t%s\n"
+             "Total:\t%10.2f GB  (%10.2f GiB)\n"
+             "Used:\t%10.2f GB  (%10.2f GiB,  %4.1f%%)\n"
+             "Available:\t%10.2f GB  (%10.2f GiB,  %4.1f%%)\n",
+             mounted_on, fs_type, device,
+             total_bytes / gb, total_bytes / gib,
+             used_bytes / gb, used_bytes / gib, used_pct,
+             avail_bytes / gb, avail_bytes / gib, avail_pct);
+}
+
+void QShell::info()
+{
+    FsUsage usage;
+    if (fs_query(mount_point, &usage) != 0) {
+        message_box("Cannot get filesystem info.");
+        return;
+    }
+    char msg[1025];
+    format_fs_info(msg, sizeof msg, usage.mounted_on, fs_type, device, usage.block_size,
+                   usage.blocks, usage.free_blocks);
+    message_box(msg);
+}

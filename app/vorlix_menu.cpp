@@ -1,0 +1,82 @@
+#include "app/vorlix_menu.h"
+
+#include "actions/qshell.h"
+#include "common/message_box.h"
+#include "common/parent_device.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+#include <QString>
+#include <QVBoxLayout>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+// The disk's name for a text; with no memory for it the text names none.
+static const char *disk_or_blank(const char *disk)
+{
+    return disk != nullptr ? disk : "";
+}
+
+VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
+    : QWidget(parent)
+{
+    mount_point = argv[1];
+    device = argv[2];
+    fs_type = argv[3];
+
+    if (strcmp(fs_type, "unknown") == 0) {
+        char notice[1025];
+        snprintf(notice, sizeof notice,
+                 "%s does not contain a recognized filesystem.  It may\n"
+                 "be possible to mount manually using fusefs tools that\n"
+                 "are not currently integrated into this system.\n\n"
+                 "If you are certain that the device does not contain\n"
+                 "any important information, you can reformat it using\n\n"
+                 "    draskel %s fs-type\n\n"
+                 "if you wish.",
+                 device, disk_or_blank(parent_device(device)));
+        message_box(notice);
+        exit(0);
+    }
+
+    // Labels are cut at 64 bytes to keep the window narrow.
+    char reformat_label[65], copy_label[65], unmount_label[65];
+    snprintf(reformat_label, sizeof reformat_label, "Reformat %s",
+             disk_or_blank(parent_device(device)));
+    snprintf(copy_label, sizeof copy_label, "Copy disk image to %s",
+             disk_or_blank(parent_device(device)));
+    snprintf(unmount_label, sizeof unmount_label, "Unmount %s", mount_point);
+
+    QPushButton *info_button = new QPushButton(QString::fromUtf8("Filesystem info"), this);
+    QPushButton *fm_button = new QPushButton(QString::fromUtf8("Open file manager"), this);
+    QPushButton *reformat_button = new QPushButton(QString::fromUtf8(reformat_label), this);
+    QPushButton *copy_button = new QPushButton(QString::fromUtf8(copy_label), this);
+    QPushButton *unmount_button = new QPushButton(QString::fromUtf8(unmount_label), this);
+
+    QShell *shell = new QShell;
+    shell->setMount_point(mount_point);
+    shell->setDevice(device);
+    shell->setFs_type(fs_type);
+
+    connect(info_button, SIGNAL(clicked()), shell, SLOT(info()));
+    connect(fm_button, SIGNAL(clicked()), shell, SLOT(fm()));
+    connect(reformat_button, SIGNAL(clicked()), shell, SLOT(reformat()));
+    connect(copy_button, SIGNAL(clicked()), shell, SLOT(image()));
+    connect(unmount_button, SIGNAL(clicked()), shell, SLOT(unmount()));
+
+    QVBoxLayout *layout = new QVBoxLayout;
+    layout->addWidget(info_button);
+    layout->addWidget(fm_button);
+    layout->addWidget(reformat_button);
+    layout->addWidget(copy_button);
+    layout->addWidget(unmount_button);
+    setLayout(layout);
+}
+
+void VorlixMenu::closeEvent(QCloseEvent *event)
+{
+    message_box("Use Unmount to unmount and close this window.");
+    event->ignore();
+}

@@ -1,0 +1,65 @@
+#include "jobs/format_menu.h"
+
+#include "actions/qshell.h"
+#include "jobs/terminal_job.h"
+
+#include <QPushButton>
+#include <QVBoxLayout>
+
+QFormatMenu::QFormatMenu(const char *mount_point, const char *device, QWidget *parent)
+    : QWidget(parent)
+{
+    QPushButton *exfat_button = new QPushButton("EXFAT (Windows and most Unix)", this);
+    QPushButton *ufs2_button = new QPushButton("UFS2 (BSD)", this);
+    QPushButton *ext4_button = new QPushButton("EXT4 (Linux)", this);
+
+    this->mount_point = mount_point;
+    this->device = device;
+
+    connect(exfat_button, SIGNAL(clicked()), this, SLOT(exfat()));
+    connect(ufs2_button, SIGNAL(clicked()), this, SLOT(ufs2()));
+    connect(ext4_button, SIGNAL(clicked()), this, SLOT(ext4()));
+
+    QVBoxLayout *layout = new QVBoxLayout;
+    layout->addWidget(exfat_button);
+    layout->addWidget(ufs2_button);
+    layout->addWidget(ext4_button);
+    setLayout(layout);
+}
+
+void QFormatMenu::exfat()
+{
+    format_device("exfat");
+}
+
+void QFormatMenu::ufs2()
+{
+    format_device("ufs2");
+}
+
+void QFormatMenu::ext4()
+{
+    format_device("ext4");
+}
+
+void QFormatMenu::format_device(const char *type)
+{
+    const char *const tool_args[] = {terminal_job_disk, type, nullptr};
+    const TerminalJob job = {
+        "draskel",
+        "--temp-file",
+        tool_args,
+        "Format complete.  You may need to disconnect and\n"
+        "reconnect the device to mount all new filesystems.",
+        "Format failed.",
+    };
+    run_terminal_job(mount_point, device, job);
+}
+
+int QShell::reformat()
+{
+    // A new top-level window on every press; it lives as long as the process.
+    QFormatMenu *menu = new QFormatMenu(mount_point, device);
+    menu->show();
+    return 0;
+}

@@ -1,0 +1,25 @@
+#ifndef VORLIX_TERMINAL_JOB_H
+#define VORLIX_TERMINAL_JOB_H
+
+// A tool that writes the whole disk, run in a terminal window. The tool
+// proves success only by creating the marker file it is told about.
+struct TerminalJob {
+    const char *tool;          // e.g. "pernix"
+    const char *marker_option; // e.g. "--success-file"
+    // Arguments after the marker name, ending with a null pointer. An entry
+    // equal to terminal_job_disk stands for the disk's name.
+    const char *const *tool_args;
+    const char *success_message;
+    const char *failure_message;
+};
+
+// The placeholder for the disk name in TerminalJob::tool_args.
+extern const char *const terminal_job_disk;
+
+// Unmounts the volume, runs "urxvt -e <tool> <marker option> <marker>
+// <args...>" and ends the process: 0 when the marker exists afterwards, 69
+// when it does not, 70 when no marker name can be made. Returns only when
+// no disk name could be derived from device, after telling the user.
+void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job);
+
+#endif
