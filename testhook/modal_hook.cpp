@@ -1,9 +1,7 @@
 // Test hook, linked only into vorlix-testable. Active when VORLIX_HOOK_LOG
 // names a file; it appends one line per event:
 //   shown <class>                      a top-level window was shown
-//   box <text>                         a message box, answered with its button
-//   watch <path> exists|missing        with each box, if VORLIX_HOOK_WATCH is set
-//   dialog <caption>|<dir>|<filters>   an open-file dialog
+//   box, watch, dialog                 modal boxes and dialogs (modal_answerer.h)
 //   windows <class> <class> ...        visible top-level windows, oldest first
 //   done                               the script ran out; the loop ends with 99
 // VORLIX_HOOK_OPEN: the file to pick in an open-file dialog (cancel if unset).
@@ -15,19 +13,15 @@
 //   close:<class>   ask the oldest visible window of that class to close
 //   windows         log the visible top-level windows
 #include "testhook/log_escape.h"
+#include "testhook/modal_answerer.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
-
-#include <stdlib.h>
 
 namespace {
 
@@ -35,18 +29,19 @@ class ModalHook : public QObject
 {
 public:
     explicit ModalHook(const QString &log_path)
-        : log(log_path)
+        : log(log_path), answerer([this](const QByteArray &line) { write(line); })
     {
         log.open(QIODevice::Append | QIODevice::Unbuffered);
         steps = qEnvironmentVariable("VORLIX_HOOK_SCRIPT").split('|', Qt::SkipEmptyParts);
         has_script = qEnvironmentVariableIsSet("VORLIX_HOOK_SCRIPT");
         qApp->installEventFilter(this);
 
-        // Two timers: a step may open a modal box, whose nested loop must
-        // still see the answering timer fire.
-        connect(&answer_timer, &QTimer::timeout, this, &ModalHook::answer_modal);
+        answerer.set_pick(qEnvironmentVariable("VORLIX_HOOK_OPEN"));
+        answerer.set_watch_file(qEnvironmentVariable("VORLIX_HOOK_WATCH"));
+
+        // The answerer has a timer of its own: a step may open a modal box,
+        // and a timer does not fire again inside its own handler.
         connect(&step_timer, &QTimer::timeout, this, &ModalHook::run_step);
-        answer_timer.start(30);
         step_timer.start(60);
     }
 
@@ -68,42 +63,6 @@ private:
     void write(const QByteArray &line)
     {
         log.write(line + '\n');
-    }
-
-    void answer_modal()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (modal == nullptr || !modal->isVisible())
-            return;
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            write("box " + log_escape(box->text().toUtf8()));
-            log_watch();
-            QList<QAbstractButton *> buttons = box->buttons();
-            if (!buttons.isEmpty())
-                buttons.first()->click();
-            else
-                box->done(0);
-        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            write("dialog " + log_escape((dialog->windowTitle() + '|' + dialog->directory().absolutePath()
-                                          + '|' + dialog->nameFilters().join(";;"))
-                                             .toUtf8()));
-            const QString pick = qEnvironmentVariable("VORLIX_HOOK_OPEN");
-            if (pick.isEmpty()) {
-                dialog->reject();
-            } else {
-                dialog->selectFile(pick);
-                static_cast<QDialog *>(dialog)->accept(); // checks the pick like a user's
-            }
-        }
-    }
-
-    void log_watch()
-    {
-        QFile watch(qEnvironmentVariable("VORLIX_HOOK_WATCH"));
-        if (watch.fileName().isEmpty() || !watch.open(QIODevice::ReadOnly))
-            return;
-        const QByteArray path = watch.readAll().trimmed();
-        write("watch " + path + (QFile::exists(QString::fromLocal8Bit(path)) ? " exists" : " missing"));
     }
 
     QList<QWidget *> visible_windows()
@@ -162,7 +121,7 @@ private:
     bool has_script = false;
     bool busy = false;
     QList<QPointer<QWidget>> windows; // dialogs die after use: guarded
-    QTimer answer_timer;
+    ModalAnswerer answerer;
     QTimer step_timer;
 };
 

@@ -1,0 +1,38 @@
+#ifndef VORLIX_MODAL_ANSWERER_H
+#define VORLIX_MODAL_ANSWERER_H
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+// Answers whatever modal box or open-file dialog is active, the way a user
+// would, and reports a one-line entry for each (see log_escape.h):
+//   box <text>
+//   watch <path> exists|missing   with each box, when a watch file is set
+//   dialog <caption>|<dir>|<filters>
+class ModalAnswerer : public QObject
+{
+public:
+    using Sink = std::function<void(const QByteArray &line)>;
+
+    explicit ModalAnswerer(Sink sink, QObject *parent = nullptr);
+
+    // The file to pick in an open-file dialog; empty cancels it.
+    void set_pick(const QString &path) { pick = path; }
+    // A file holding a path whose existence is reported with each box.
+    void set_watch_file(const QString &path) { watch_file = path; }
+
+private:
+    void answer();
+    void report_watch();
+
+    Sink sink;
+    QString pick;
+    QString watch_file;
+    QTimer timer;
+};
+
+#endif

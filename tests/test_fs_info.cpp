@@ -1,0 +1,102 @@
+#include "actions/fs_info.h"
+#include "platform/fs_query.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestFsInfo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formats_the_report_data()
+    {
+        QTest::addColumn<quint64>("block_size");
+        QTest::addColumn<quint64>("blocks");
+        QTest::addColumn<quint64>("free_blocks");
+        QTest::addColumn<QByteArray>("sizes");
+
+        QTest::newRow("worked example") << quint64(4096) << quint64(1000000) << quint64(250000)
+            << QByteArray("Total:\t      4.10 GB  (      3.81 GiB)\n"
+                          "Used:\t      3.07 GB  (      2.86 GiB,  75.0%)\n"
+                          "Available:\t      1.02 GB  (      0.95 GiB,  25.0%)\n");
+        QTest::newRow("no blocks: nan without a sign") << quint64(4096) << quint64(0) << quint64(0)
+            << QByteArray("Total:\t      0.00 GB  (      0.00 GiB)\n"
+                          "Used:\t      0.00 GB  (      0.00 GiB,   nan%)\n"
+                          "Available:\t      0.00 GB  (      0.00 GiB,   nan%)\n");
+        QTest::newRow("full: 100.0 overflows its field") << quint64(512) << quint64(2000000) << quint64(0)
+            << QByteArray("Total:\t      1.02 GB  (      0.95 GiB)\n"
+                          "Used:\t      1.02 GB  (      0.95 GiB,  100.0%)\n"
+                          "Available:\t      0.00 GB  (      0.00 GiB,   0.0%)\n");
+        // 2^32 blocks of 4 KiB: products beyond 32 bits must not wrap.
+        QTest::newRow("16 TiB") << quint64(4096) << quint64(4294967296) << quint64(1073741824)
+            << QByteArray("Total:\t  17592.19 GB  (  16384.00 GiB)\n"
+                          "Used:\t  13194.14 GB  (  12288.00 GiB,  75.0%)\n"
+                          "Available:\t   4398.05 GB  (   4096.00 GiB,  25.0%)\n");
+    }
+
+    void formats_the_report()
+    {
+        QFETCH(quint64, block_size);
+        QFETCH(quint64, blocks);
+        QFETCH(quint64, free_blocks);
+        QFETCH(QByteArray, sizes);
+
+        char buf[1025];
+        format_fs_info(buf, sizeof buf, "/media/da0s1", "msdosfs", "/dev/da0s1", block_size, blocks,
+                       free_blocks);
+        QCOMPARE(QByteArray(buf),
+                 "Mount point:\t/media/da0s1\nFilesystem:\tmsdosfs\nDevice:\t/dev/da0s1\n" + sizes);
+    }
+
+    void cuts_a_long_report()
+    {
+        const QByteArray device(2000, 'd');
+        char buf[1025];
+        format_fs_info(buf, sizeof buf, "/", "ufs", device.constData(), 512, 1, 1);
+        QCOMPARE(qstrlen(buf), 1024u);
+    }
+
+    // What the system says about a real directory, beside df's view.
+    void agrees_with_df()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        FsUsage usage;
+        QCOMPARE(fs_query(dir.path().toLocal8Bit().constData(), &usage), 0);
+
+        QProcess df;
+        df.start("df", {"-P", "-B1", dir.path()});
+        QVERIFY(df.waitForFinished());
+        const QList<QByteArray> fields = df.readAllStandardOutput().split('\n').value(1).simplified().split(' ');
+        QCOMPARE(fields.size(), 6);
+        QCOMPARE(QByteArray(usage.mounted_on), fields[5]);
+        QCOMPARE(usage.block_size * usage.blocks, fields[1].toULongLong());
+    }
+
+    // The link's target is where the filesystem is; the report names the
+    // mounted-on directory the system knows, not the path we were given.
+    void follows_a_symlinked_mount_point()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString link = dir.filePath("to-proc");
+        QVERIFY(QFile::link("/proc", link));
+        FsUsage usage;
+        QCOMPARE(fs_query(link.toLocal8Bit().constData(), &usage), 0);
+        QCOMPARE(QByteArray(usage.mounted_on), QByteArray("/proc"));
+        QCOMPARE(fs_query((link + "/self").toLocal8Bit().constData(), &usage), 0);
+        QCOMPARE(QByteArray(usage.mounted_on), QByteArray("/proc"));
+    }
+
+    void fails_on_a_missing_directory()
+    {
+        FsUsage usage;
+        QCOMPARE(fs_query("/nonexistent/vorlix/mount", &usage), -1);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestFsInfo)
+#include "test_fs_info.moc"

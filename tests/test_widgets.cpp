@@ -1,0 +1,227 @@
+#include "actions/qshell.h"
+#include "app/vorlix_menu.h"
+#include "common/message_box.h"
+#include "jobs/format_menu.h"
+#include "testhook/modal_answerer.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+static QStringList button_texts(const QWidget &w)
+{
+    QStringList out;
+    for (const QPushButton *b : w.findChildren<QPushButton *>())
+        out << b->text();
+    return out;
+}
+
+class TestWidgets : public QObject
+{
+    Q_OBJECT
+
+    QList<QByteArray> lines;
+    ModalAnswerer *answerer = nullptr;
+
+private slots:
+    void init()
+    {
+        lines.clear();
+        answerer = new ModalAnswerer([this](const QByteArray &l) { lines.append(l); }, this);
+    }
+
+    void cleanup()
+    {
+        delete answerer;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QFormatMenu *>(w))
+                w->deleteLater();
+    }
+
+    void main_window_buttons_data()
+    {
+        QTest::addColumn<QByteArray>("mount_point");
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<QStringList>("texts");
+
+        QTest::newRow("usual volume")
+            << QByteArray("/media/da0s1") << QByteArray("/dev/da0s1")
+            << QStringList{"Filesystem info", "Open file manager", "Reformat /dev/da0",
+                           "Copy disk image to /dev/da0", "Unmount /media/da0s1"};
+        const QByteArray mp60 = "/media/" + QByteArray(53, 'm');
+        QTest::newRow("60-byte mount point gives a 64-byte label")
+            << mp60 << QByteArray("/dev/da0")
+            << QStringList{"Filesystem info", "Open file manager", "Reformat /dev/da0",
+                           "Copy disk image to /dev/da0", QString("Unmount ") + mp60.left(56)};
+        const QByteArray long_disk = "/dev/" + QByteArray(100, 'x') + "1";
+        QTest::newRow("long disk name cut at 64 bytes")
+            << QByteArray("/m") << long_disk + "s1"
+            << QStringList{"Filesystem info", "Open file manager",
+                           QString("Reformat ") + long_disk.left(55),
+                           QString("Copy disk image to ") + long_disk.left(45), "Unmount /m"};
+        QTest::newRow("markup is literal")
+            << QByteArray("/media/<b>x</b>") << QByteArray("/dev/da1s1")
+            << QStringList{"Filesystem info", "Open file manager", "Reformat /dev/da1",
+                           "Copy disk image to /dev/da1", "Unmount /media/<b>x</b>"};
+    }
+
+    void main_window_buttons()
+    {
+        QFETCH(QByteArray, mount_point);
+        QFETCH(QByteArray, device);
+        QFETCH(QStringList, texts);
+
+        char prog[] = "vorlix", fs[] = "msdosfs";
+        char *argv[] = {prog, mount_point.data(), device.data(), fs, nullptr};
+        VorlixMenu menu(argv);
+        QCOMPARE(button_texts(menu), texts);
+        for (const QString &t : texts)
+            QVERIFY(t.toUtf8().size() <= 64);
+        QVERIFY(menu.windowTitle().isEmpty());
+    }
+
+    void main_window_refuses_to_close()
+    {
+        char prog[] = "vorlix", mp[] = "/media/da0s1", dev[] = "/dev/da0s1", fs[] = "msdosfs";
+        char *argv[] = {prog, mp, dev, fs, nullptr};
+        VorlixMenu menu(argv);
+        menu.show();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QVERIFY(!menu.close());
+            QVERIFY(menu.isVisible());
+        }
+        QCOMPARE(lines, (QList<QByteArray>{"box Use Unmount to unmount and close this window.",
+                                           "box Use Unmount to unmount and close this window."}));
+    }
+
+    void shell_meta_object()
+    {
+        const QMetaObject &mo = QShell::staticMetaObject;
+        QCOMPARE(mo.className(), "QShell");
+        QCOMPARE(mo.superClass(), &QObject::staticMetaObject);
+        QCOMPARE(mo.methodCount() - mo.methodOffset(), 8);
+        QCOMPARE(mo.propertyCount() - mo.propertyOffset(), 0);
+        QCOMPARE(mo.enumeratorCount() - mo.enumeratorOffset(), 0);
+
+        const QList<QPair<QByteArray, QByteArray>> slots_expected = {
+            {"fm()", "int"},           {"reformat()", "int"},           {"info()", "void"},
+            {"setMount_point(char*)", "void"}, {"setDevice(char*)", "void"}, {"setFs_type(char*)", "void"},
+            {"image()", "int"},        {"unmount()", "void"},
+        };
+        for (int i = 0; i < slots_expected.size(); ++i) {
+            const QMetaMethod m = mo.method(mo.methodOffset() + i);
+            QCOMPARE(m.methodSignature(), slots_expected[i].first);
+            QCOMPARE(QByteArray(m.typeName()), slots_expected[i].second);
+            QCOMPARE(m.methodType(), QMetaMethod::Slot);
+            QCOMPARE(m.access(), QMetaMethod::Public);
+        }
+        QCOMPARE(mo.method(mo.methodOffset() + 4).parameterNames().value(0), QByteArray("new_device"));
+    }
+
+    void format_menu_meta_object_and_buttons()
+    {
+        const QMetaObject &mo = QFormatMenu::staticMetaObject;
+        QCOMPARE(mo.className(), "QFormatMenu");
+        QCOMPARE(mo.methodCount() - mo.methodOffset(), 3);
+        const QByteArray names[] = {"exfat()", "ufs2()", "ext4()"};
+        for (int i = 0; i < 3; ++i) {
+            const QMetaMethod m = mo.method(mo.methodOffset() + i);
+            QCOMPARE(m.methodSignature(), names[i]);
+            QCOMPARE(m.methodType(), QMetaMethod::Slot);
+            QCOMPARE(m.access(), QMetaMethod::Private);
+            QCOMPARE(QByteArray(m.typeName()), QByteArray("void"));
+        }
+
+        QFormatMenu menu("/media/da0s1", "/dev/da0s1");
+        QCOMPARE(button_texts(menu),
+                 (QStringList{"EXFAT (Windows and most Unix)", "UFS2 (BSD)", "EXT4 (Linux)"}));
+        menu.show();
+        QVERIFY(!menu.isModal());
+        QVERIFY(menu.windowTitle().isEmpty());
+        QVERIFY(menu.close()); // unlike the main window
+        QVERIFY(lines.isEmpty());
+    }
+
+    // Later actions use the device set through the meta-object.
+    void set_device_through_meta_object()
+    {
+        QTemporaryDir dir;
+        QByteArray mp = dir.path().toLocal8Bit();
+        char first[] = "/dev/da0s1", second[] = "/dev/da7s2", fs[] = "msdosfs";
+        QShell shell;
+        shell.setMount_point(mp.data());
+        shell.setDevice(first);
+        shell.setFs_type(fs);
+        QVERIFY(QMetaObject::invokeMethod(&shell, "setDevice", Q_ARG(char *, second)));
+        QVERIFY(QMetaObject::invokeMethod(&shell, "info"));
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains("\\nDevice:\\t/dev/da7s2\\n"), lines[0].constData());
+    }
+
+    void int_slots_deliver_their_result()
+    {
+        QTemporaryDir dir;
+        QByteArray mp = dir.path().toLocal8Bit();
+        char dev[] = "/dev/da0s1";
+        QShell shell;
+        shell.setMount_point(mp.data());
+        shell.setDevice(dev);
+
+        int result = -1;
+        QVERIFY(QMetaObject::invokeMethod(&shell, "reformat", Q_RETURN_ARG(int, result)));
+        QCOMPARE(result, 0);
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QVERIFY(std::any_of(windows.cbegin(), windows.cend(),
+                            [](QWidget *w) { return qobject_cast<QFormatMenu *>(w) && w->isVisible(); }));
+
+        qputenv("VORLIX_FM", "/bin/false");
+        QVERIFY(QMetaObject::invokeMethod(&shell, "fm", Q_RETURN_ARG(int, result)));
+        QCOMPARE(result, 1 << 8); // the run status of exit 1
+        qputenv("VORLIX_FM", "/bin/true");
+        QVERIFY(QMetaObject::invokeMethod(&shell, "fm", Q_RETURN_ARG(int, result)));
+        QCOMPARE(result, 0);
+        qunsetenv("VORLIX_FM");
+
+        // A cancelled image dialog is no failure.
+        result = -1;
+        QVERIFY(QMetaObject::invokeMethod(&shell, "image", Q_RETURN_ARG(int, result)));
+        QCOMPARE(result, 0);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].startsWith("box vorlix: File manager error: "));
+        QVERIFY(lines[1].startsWith("dialog Open Image|"));
+    }
+
+    // A volume label is anyone's text: markup in it must stay literal, and
+    // the message keeps its line breaks.
+    void message_box_shows_plain_text()
+    {
+        delete answerer;
+        answerer = nullptr;
+        const QByteArray text = "Unmount failed for /media/<b>x</b><img src=\"/etc/passwd\">.\nSecond line\n";
+        QString shown;
+        Qt::TextFormat box_format = Qt::AutoText, label_format = Qt::AutoText;
+        QTimer::singleShot(100, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            box_format = box->textFormat();
+            if (auto *label = box->findChild<QLabel *>("qt_msgbox_label")) {
+                shown = label->text();
+                label_format = label->textFormat();
+            }
+            box->buttons().first()->click();
+        });
+        message_box(text.constData());
+        QCOMPARE(box_format, Qt::PlainText);
+        QCOMPARE(label_format, Qt::PlainText);
+        QCOMPARE(shown.toUtf8(), text);
+    }
+};
+
+QTEST_MAIN(TestWidgets)
+#include "test_widgets.moc"
