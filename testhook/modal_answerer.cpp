@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 ModalAnswerer::ModalAnswerer(Sink sink, QObject *parent)
@@ -35,8 +36,10 @@ void ModalAnswerer::answer()
         if (pick.isEmpty()) {
             dialog->reject();
         } else {
-            dialog->selectFile(pick);
-            static_cast<QDialog *>(dialog)->accept(); // checks the pick like a user's
+            // Typed into the name field, as a user would; the dialog checks it.
+            if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
+                name->setText(pick);
+            static_cast<QDialog *>(dialog)->accept();
         }
     }
 }
