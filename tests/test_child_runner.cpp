@@ -1,9 +1,11 @@
 #include "common/child_runner.h"
 #include "common/message_box.h"
-#include "testhook/modal_answerer.h"
+#include "box_recorder.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
+
+#include <memory>
 
 #include <errno.h>
 #include <sys/wait.h>
@@ -16,19 +18,17 @@ class TestChildRunner : public QObject
 {
     Q_OBJECT
 
-    QList<QByteArray> lines;
-    ModalAnswerer *answerer = nullptr;
+    std::unique_ptr<BoxRecorder> boxes;
 
 private slots:
     void init()
     {
-        lines.clear();
-        answerer = new ModalAnswerer([this](const QByteArray &l) { lines.append(l); }, this);
+        boxes = std::make_unique<BoxRecorder>();
     }
 
     void cleanup()
     {
-        delete answerer;
+        boxes.reset();
     }
 
     void reports_the_childs_exit_status()
@@ -37,7 +37,7 @@ private slots:
         QVERIFY(run_child([] { return 3; }, &status));
         QVERIFY(WIFEXITED(status));
         QCOMPARE(WEXITSTATUS(status), 3);
-        QVERIFY(lines.isEmpty());
+        QVERIFY(boxes->lines.isEmpty());
     }
 
     void a_signal_is_a_failed_run()
@@ -69,7 +69,7 @@ private slots:
         }, &status));
         message_box("parent");
         QCOMPARE(status, 0);
-        QCOMPARE(lines, (QList<QByteArray>{"box child: before", "box grandchild\\n<b>x</b>", "box ",
+        QCOMPARE(boxes->lines, (QList<QByteArray>{"box child: before", "box grandchild\\n<b>x</b>", "box ",
                                            "box child: after", "box parent"}));
     }
 
@@ -79,7 +79,7 @@ private slots:
         const char *const argv[] = {"vorlix-no-such-command", "x", nullptr};
         QVERIFY(run_child([&argv] { return exec_or_report(argv); }, &status));
         QVERIFY(status != 0);
-        QCOMPARE(lines, (QList<QByteArray>{"box vorlix: exec failed: No such file or directory\\n"}));
+        QCOMPARE(boxes->lines, (QList<QByteArray>{"box vorlix: exec failed: No such file or directory\\n"}));
     }
 
     // The report pipe must close at the exec: a command that leaves a

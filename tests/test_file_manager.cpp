@@ -1,5 +1,5 @@
 #include "actions/file_manager.h"
-#include "testhook/modal_answerer.h"
+#include "box_recorder.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,8 +83,7 @@ private slots:
         else
             qunsetenv("VORLIX_FM");
 
-        QList<QByteArray> boxes;
-        ModalAnswerer answerer([&boxes](const QByteArray &l) { boxes.append(l); });
+        BoxRecorder boxes;
         char buf[1025];
         const char *chosen = nullptr;
         const int got = choose_file_manager(root.filePath("prefix").toLocal8Bit().constData(), buf,
@@ -94,7 +93,7 @@ private slots:
         QCOMPARE(got, choice);
         if (choice == FM_COMMAND)
             QCOMPARE(QByteArray(chosen), command);
-        QCOMPARE(boxes, empty_message ? QList<QByteArray>{"box .config/vorlix exists, but is empty."}
+        QCOMPARE(boxes.lines, empty_message ? QList<QByteArray>{"box .config/vorlix exists, but is empty."}
                                       : QList<QByteArray>{});
     }
 };

@@ -2,7 +2,7 @@
 #include "app/vorlix_menu.h"
 #include "common/message_box.h"
 #include "jobs/format_menu.h"
-#include "testhook/modal_answerer.h"
+#include "box_recorder.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 static QStringList button_texts(const QWidget &w)
 {
@@ -25,19 +27,17 @@ class TestWidgets : public QObject
 {
     Q_OBJECT
 
-    QList<QByteArray> lines;
-    ModalAnswerer *answerer = nullptr;
+    std::unique_ptr<BoxRecorder> boxes;
 
 private slots:
     void init()
     {
-        lines.clear();
-        answerer = new ModalAnswerer([this](const QByteArray &l) { lines.append(l); }, this);
+        boxes = std::make_unique<BoxRecorder>();
     }
 
     void cleanup()
     {
-        delete answerer;
+        boxes.reset();
         for (QWidget *w : QApplication::topLevelWidgets())
             if (qobject_cast<QFormatMenu *>(w))
                 w->deleteLater();
@@ -95,7 +95,7 @@ private slots:
             QVERIFY(!menu.close());
             QVERIFY(menu.isVisible());
         }
-        QCOMPARE(lines, (QList<QByteArray>{"box Use Unmount to unmount and close this window.",
+        QCOMPARE(boxes->lines, (QList<QByteArray>{"box Use Unmount to unmount and close this window.",
                                            "box Use Unmount to unmount and close this window."}));
     }
 
@@ -144,7 +144,7 @@ private slots:
         QVERIFY(!menu.isModal());
         QVERIFY(menu.windowTitle().isEmpty());
         QVERIFY(menu.close()); // unlike the main window
-        QVERIFY(lines.isEmpty());
+        QVERIFY(boxes->lines.isEmpty());
     }
 
     // Later actions use the device set through the meta-object.
@@ -159,8 +159,8 @@ private slots:
         shell.setFs_type(fs);
         QVERIFY(QMetaObject::invokeMethod(&shell, "setDevice", Q_ARG(char *, second)));
         QVERIFY(QMetaObject::invokeMethod(&shell, "info"));
-        QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines[0].contains("\\nDevice:\\t/dev/da7s2\\n"), lines[0].constData());
+        QCOMPARE(boxes->lines.size(), 1);
+        QVERIFY2(boxes->lines[0].contains("\\nDevice:\\t/dev/da7s2\\n"), boxes->lines[0].constData());
     }
 
     void int_slots_deliver_their_result()
@@ -191,17 +191,16 @@ private slots:
         result = -1;
         QVERIFY(QMetaObject::invokeMethod(&shell, "image", Q_RETURN_ARG(int, result)));
         QCOMPARE(result, 0);
-        QCOMPARE(lines.size(), 2);
-        QVERIFY(lines[0].startsWith("box vorlix: File manager error: "));
-        QVERIFY(lines[1].startsWith("dialog Open Image|"));
+        QCOMPARE(boxes->lines.size(), 2);
+        QVERIFY(boxes->lines[0].startsWith("box vorlix: File manager error: "));
+        QVERIFY(boxes->lines[1].startsWith("dialog Open Image|"));
     }
 
     // A volume label is anyone's text: markup in it must stay literal, and
     // the message keeps its line breaks.
     void message_box_shows_plain_text()
     {
-        delete answerer;
-        answerer = nullptr;
+        boxes.reset(); // this test answers the box itself
         const QByteArray text = "Unmount failed for /media/<b>x</b><img src=\"/etc/passwd\">.\nSecond line\n";
         QString shown;
         Qt::TextFormat box_format = Qt::AutoText, label_format = Qt::AutoText;
