@@ -7,12 +7,12 @@
 #include <math.h>
 #include <stdio.h>
 
-// part * 100 / total. An empty filesystem has no share to speak of; it is
-// shown as an unsigned nan (0.0 / 0.0 would carry the sign bit on common
-// hardware and print as -nan).
+// part * 100 / total. For an empty filesystem that is 0 / 0, shown as an
+// unsigned nan: the hardware's 0.0 / 0.0 carries the sign bit on common
+// machines and would print as -nan.
 static double percent_of(double part, double total)
 {
-    return total == 0.0 ? nan("") : part * 100.0 / total;
+    return part == 0.0 && total == 0.0 ? nan("") : part * 100.0 / total;
 }
 
 void format_fs_info(char *buf, size_t size, const char *mounted_on, const char *fs_type,

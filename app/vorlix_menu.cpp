@@ -13,6 +13,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+// A button shows its label as it stands. Names come from volume labels and
+// device nodes, and an '&' in them would otherwise vanish and turn the
+// next letter into a keyboard shortcut (Alt+D on "Unmount /media/R&D").
+static QString button_text(const char *label)
+{
+    return QString::fromUtf8(label).replace('&', QStringLiteral("&&"));
+}
+
 // The disk's name for a text; with no memory for it the text names none.
 static const char *disk_or_blank(const char *disk)
 {
@@ -51,9 +59,9 @@ VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
 
     QPushButton *info_button = new QPushButton(QString::fromUtf8("Filesystem info"), this);
     QPushButton *fm_button = new QPushButton(QString::fromUtf8("Open file manager"), this);
-    QPushButton *reformat_button = new QPushButton(QString::fromUtf8(reformat_label), this);
-    QPushButton *copy_button = new QPushButton(QString::fromUtf8(copy_label), this);
-    QPushButton *unmount_button = new QPushButton(QString::fromUtf8(unmount_label), this);
+    QPushButton *reformat_button = new QPushButton(button_text(reformat_label), this);
+    QPushButton *copy_button = new QPushButton(button_text(copy_label), this);
+    QPushButton *unmount_button = new QPushButton(button_text(unmount_label), this);
 
     QShell *shell = new QShell;
     shell->setMount_point(mount_point);

@@ -50,20 +50,9 @@ std::string read_to_end(int fd)
 
 bool make_report_pipe(int fds[2])
 {
-    if (pipe(fds) != 0)
-        return false;
-    // Close-on-exec: the command we exec must not hold the pipe open, or
-    // the parent would wait for its end instead of the exec.
-    for (int i = 0; i < 2; ++i) {
-        if (fcntl(fds[i], F_SETFD, FD_CLOEXEC) != 0) {
-            int saved = errno;
-            close(fds[0]);
-            close(fds[1]);
-            errno = saved;
-            return false;
-        }
-    }
-    return true;
+    // Close-on-exec from the start: the command we exec must not hold the
+    // pipe open, or the parent would wait for its end instead of the exec.
+    return pipe2(fds, O_CLOEXEC) == 0;
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 //   each box (a fake tool writes its marker name there).
 // VORLIX_HOOK_SCRIPT: steps separated by '|', run one at a time while no
 //   modal is open:
-//   click:<text>    press the visible button with that text (newest window first)
+//   click:<text>    press the visible button showing that text (newest window first)
 //   close:<class>   ask the oldest visible window of that class to close
 //   windows         log the visible top-level windows
 #include "testhook/log_escape.h"
@@ -92,7 +92,7 @@ private:
             QPushButton *target = nullptr;
             for (int i = shown.size() - 1; i >= 0 && target == nullptr; --i)
                 for (QPushButton *b : shown[i]->findChildren<QPushButton *>())
-                    if (b->isVisible() && b->text() == text) {
+                    if (b->isVisible() && QString(b->text()).replace("&&", "&") == text) {
                         target = b;
                         break;
                     }

@@ -64,6 +64,10 @@ private slots:
             << QStringList{"Filesystem info", "Open file manager",
                            QString("Reformat ") + long_disk.left(55),
                            QString("Copy disk image to ") + long_disk.left(45), "Unmount /m"};
+        QTest::newRow("ampersand is no shortcut")
+            << QByteArray("/media/R&D") << QByteArray("/dev/a&b0s1")
+            << QStringList{"Filesystem info", "Open file manager", "Reformat /dev/a&&b0",
+                           "Copy disk image to /dev/a&&b0", "Unmount /media/R&&D"};
         QTest::newRow("markup is literal")
             << QByteArray("/media/<b>x</b>") << QByteArray("/dev/da1s1")
             << QStringList{"Filesystem info", "Open file manager", "Reformat /dev/da1",
@@ -80,8 +84,10 @@ private slots:
         char *argv[] = {prog, mount_point.data(), device.data(), fs, nullptr};
         VorlixMenu menu(argv);
         QCOMPARE(button_texts(menu), texts);
-        for (const QString &t : texts)
-            QVERIFY(t.toUtf8().size() <= 64);
+        for (const QPushButton *b : menu.findChildren<QPushButton *>()) {
+            QVERIFY(b->text().replace("&&", "&").toUtf8().size() <= 64);
+            QVERIFY2(b->shortcut().isEmpty(), qPrintable(b->text()));
+        }
         QVERIFY(menu.windowTitle().isEmpty());
     }
 
