@@ -2,7 +2,7 @@
 
 #include "actions/qshell.h"
 #include "common/message_box.h"
-#include "common/parent_device.h"
+#include "common/disk_names.h"
 
 #include <QCloseEvent>
 #include <QPushButton>

@@ -23,31 +23,17 @@ int fs_query(const char *path, FsUsage *usage)
 
 #else // Linux: no mounted-on name in statfs; the mount table tells.
 
+#include "platform/mount_table.h"
+
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 
 #include <string>
+#include <vector>
 
 namespace {
-
-// Mount table fields escape space, tab, newline and backslash as \ooo.
-std::string decode_octal_escapes(const char *s)
-{
-    std::string out;
-    for (; *s != '\0'; ++s) {
-        if (s[0] == '\\' && s[1] >= '0' && s[1] <= '7' && s[2] >= '0' && s[2] <= '7'
-            && s[3] >= '0' && s[3] <= '7') {
-            out += static_cast<char>((s[1] - '0') * 64 + (s[2] - '0') * 8 + (s[3] - '0'));
-            s += 3;
-        } else {
-            out += *s;
-        }
-    }
-    return out;
-}
 
 // True when dir is path itself or one of its ancestors.
 bool is_dir_prefix(const std::string &dir, const std::string &path)
@@ -63,29 +49,19 @@ bool is_dir_prefix(const std::string &dir, const std::string &path)
 // st_dev the mount table does not show.
 bool find_mounted_on(dev_t dev, const std::string &real_path, std::string *out)
 {
-    FILE *f = fopen("/proc/self/mountinfo", "re");
-    if (f == nullptr)
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
         return false;
 
     std::string best_on_dev, best_any;
-    char *line = nullptr;
-    size_t cap = 0;
-    while (getline(&line, &cap, f) > 0) {
-        unsigned major_no = 0, minor_no = 0;
-        char mount_dir[4096];
-        // id parent major:minor root mount-point ...
-        if (sscanf(line, "%*d %*d %u:%u %*s %4095s", &major_no, &minor_no, mount_dir) != 3)
+    for (const MountEntry &m : mounts) {
+        if (!is_dir_prefix(m.dir, real_path))
             continue;
-        std::string dir = decode_octal_escapes(mount_dir);
-        if (!is_dir_prefix(dir, real_path))
-            continue;
-        if (dir.size() >= best_any.size())
-            best_any = dir;
-        if (makedev(major_no, minor_no) == dev && dir.size() >= best_on_dev.size())
-            best_on_dev = dir;
+        if (m.dir.size() >= best_any.size())
+            best_any = m.dir;
+        if (m.dev == dev && m.dir.size() >= best_on_dev.size())
+            best_on_dev = m.dir;
     }
-    free(line);
-    fclose(f);
 
     *out = !best_on_dev.empty() ? best_on_dev : best_any;
     return !out->empty();

@@ -1,0 +1,87 @@
+#include "platform/mount_table.h"
+
+#ifdef __FreeBSD__
+
+#include <sys/param.h>
+#include <sys/ucred.h>
+#include <sys/mount.h>
+
+bool list_mounts(std::vector<MountEntry> *mounts)
+{
+    struct statfs *table = nullptr;
+    const int count = getmntinfo(&table, MNT_NOWAIT);
+    if (count <= 0)
+        return false;
+    mounts->clear();
+    for (int i = 0; i < count; ++i)
+        mounts->push_back({table[i].f_mntfromname, table[i].f_mntonname, 0});
+    return true;
+}
+
+#else // Linux: the mount table of our own mount namespace.
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+// Fields of the table escape space, tab, newline and backslash as \ooo.
+std::string decode_octal_escapes(const char *s)
+{
+    std::string out;
+    for (; *s != '\0'; ++s) {
+        if (s[0] == '\\' && s[1] >= '0' && s[1] <= '7' && s[2] >= '0' && s[2] <= '7'
+            && s[3] >= '0' && s[3] <= '7') {
+            out += static_cast<char>((s[1] - '0') * 64 + (s[2] - '0') * 8 + (s[3] - '0'));
+            s += 3;
+        } else {
+            out += *s;
+        }
+    }
+    return out;
+}
+
+// "id parent major:minor root mount-point options [optional...] - type source super-options"
+bool parse_line(char *line, MountEntry *entry)
+{
+    line[strcspn(line, "\n")] = '\0';
+    std::vector<const char *> fields;
+    char *save = nullptr;
+    for (char *f = strtok_r(line, " ", &save); f != nullptr; f = strtok_r(nullptr, " ", &save))
+        fields.push_back(f);
+
+    size_t dash = 6; // the optional fields end at a lone "-"
+    while (dash < fields.size() && strcmp(fields[dash], "-") != 0)
+        ++dash;
+    unsigned major_no = 0, minor_no = 0;
+    if (dash + 2 >= fields.size() || sscanf(fields[2], "%u:%u", &major_no, &minor_no) != 2)
+        return false;
+    entry->dir = decode_octal_escapes(fields[4]);
+    entry->source = decode_octal_escapes(fields[dash + 2]);
+    entry->dev = makedev(major_no, minor_no);
+    return true;
+}
+
+} // namespace
+
+bool list_mounts(std::vector<MountEntry> *mounts)
+{
+    FILE *f = fopen("/proc/self/mountinfo", "re");
+    if (f == nullptr)
+        return false;
+    mounts->clear();
+    char *line = nullptr;
+    size_t cap = 0;
+    while (getline(&line, &cap, f) > 0) {
+        MountEntry entry;
+        if (parse_line(line, &entry))
+            mounts->push_back(entry);
+    }
+    free(line);
+    fclose(f);
+    return true;
+}
+
+#endif

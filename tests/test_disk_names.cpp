@@ -1,0 +1,81 @@
+#include "common/disk_names.h"
+
+#include <QtTest>
+
+#include <stdlib.h>
+
+class TestDiskNames : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cuts_after_first_digit_run_data()
+    {
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<QByteArray>("disk");
+
+        QTest::newRow("slice") << QByteArray("/dev/da0s1") << QByteArray("/dev/da0");
+        QTest::newRow("gpt partition") << QByteArray("/dev/da0p2") << QByteArray("/dev/da0");
+        QTest::newRow("two-digit disk, slice and letter") << QByteArray("/dev/da12s1a") << QByteArray("/dev/da12");
+        QTest::newRow("whole digit run stays") << QByteArray("/dev/da10p1") << QByteArray("/dev/da10");
+        QTest::newRow("ada") << QByteArray("/dev/ada1p3") << QByteArray("/dev/ada1");
+        QTest::newRow("mmcsd") << QByteArray("/dev/mmcsd0s1") << QByteArray("/dev/mmcsd0");
+        QTest::newRow("whole disk unchanged") << QByteArray("/dev/da0") << QByteArray("/dev/da0");
+        QTest::newRow("no digit") << QByteArray("/dev/cd") << QByteArray("/dev/cd");
+        QTest::newRow("empty") << QByteArray("") << QByteArray("");
+        QTest::newRow("second run cut") << QByteArray("/dev/diskid/DISK-4C5300") << QByteArray("/dev/diskid/DISK-4");
+        // U+0663 ARABIC-INDIC DIGIT THREE is D9 A3 in UTF-8; high-bit bytes
+        // are never digits, however a locale may classify them.
+        QTest::newRow("high-bit bytes are not digits")
+            << QByteArray("/dev/da\xd9\xa3s1\xb3" "x") << QByteArray("/dev/da\xd9\xa3s1");
+        QTest::newRow("0xb2 superscript two is no digit") << QByteArray("/dev/\xb2" "ab") << QByteArray("/dev/\xb2" "ab");
+    }
+
+    void cuts_after_first_digit_run()
+    {
+        QFETCH(QByteArray, device);
+        QFETCH(QByteArray, disk);
+
+        char *copy = parent_device(device.constData());
+        QVERIFY(copy != nullptr);
+        QVERIFY(copy != device.constData()); // always a fresh copy
+        QCOMPARE(QByteArray(copy), disk);
+        free(copy);
+    }
+
+    // Which mounted filesystems live on the disk a job is about to write.
+    void partitions_of_a_disk_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("disk");
+        QTest::addColumn<bool>("on_disk");
+
+        QTest::newRow("the disk itself") << QByteArray("/dev/da0") << QByteArray("/dev/da0") << true;
+        QTest::newRow("slice") << QByteArray("/dev/da0s2") << QByteArray("/dev/da0") << true;
+        QTest::newRow("slice and letter") << QByteArray("/dev/da0s1a") << QByteArray("/dev/da0") << true;
+        QTest::newRow("gpt partition") << QByteArray("/dev/da0p3") << QByteArray("/dev/da0") << true;
+        QTest::newRow("ada") << QByteArray("/dev/ada1p2") << QByteArray("/dev/ada1") << true;
+        QTest::newRow("digits after a name without") << QByteArray("/dev/sda1") << QByteArray("/dev/sda") << true;
+        QTest::newRow("another disk: da10 is not da1") << QByteArray("/dev/da10s1") << QByteArray("/dev/da1") << false;
+        QTest::newRow("another disk: da01") << QByteArray("/dev/da01") << QByteArray("/dev/da0") << false;
+        QTest::newRow("another disk: ada0 is not da0") << QByteArray("/dev/ada0s1") << QByteArray("/dev/da0") << false;
+        QTest::newRow("letter without a number") << QByteArray("/dev/da0s") << QByteArray("/dev/da0") << false;
+        QTest::newRow("other suffix") << QByteArray("/dev/da0.eli") << QByteArray("/dev/da0") << false;
+        // A label names a partition without naming its disk.
+        QTest::newRow("label") << QByteArray("/dev/gpt/stick") << QByteArray("/dev/da0") << false;
+        QTest::newRow("not a device") << QByteArray("tmpfs") << QByteArray("/dev/da0") << false;
+        QTest::newRow("empty disk name matches nothing") << QByteArray("s1") << QByteArray("") << false;
+    }
+
+    void partitions_of_a_disk()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, disk);
+        QFETCH(bool, on_disk);
+
+        QCOMPARE(names_disk_or_partition(name.constData(), disk.constData()), on_disk);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestDiskNames)
+#include "test_disk_names.moc"
