@@ -12,6 +12,8 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <string>
+
 // In order of preference. Each slot holds a name of at most 19 bytes.
 static const char file_managers[][20] = {
     "pcmanfm-qt", "pcmanfm", "qtfm", "4pane", "caja", "dolphin",
@@ -60,10 +62,12 @@ FmChoice choose_file_manager(const char *candidate_prefix, char *buf, size_t siz
     return FM_NONE;
 }
 
-static void report_fm_error()
+static void report_fm_error(bool ran, const char *command, const ChildStatus &status)
 {
+    char why[1025];
+    describe_failed_run(why, sizeof why, ran, command, status);
     char msg[1025];
-    snprintf(msg, sizeof msg, "vorlix: File manager error: %s\n", strerror(errno));
+    snprintf(msg, sizeof msg, "vorlix: File manager error: %s\n", why);
     message_box(msg);
 }
 
@@ -77,21 +81,22 @@ int QShell::fm()
         exit(70);
     case FM_NONE:
         errno = ENOENT; // nothing to run: no such program
-        report_fm_error();
+        report_fm_error(false, nullptr, ChildStatus());
         return -1;
     case FM_COMMAND:
         break;
     }
 
     // Run by PATH search, not from the path tested above.
-    const char *const argv[] = {command, mount_point, nullptr};
-    int status = 0;
-    if (!run_child([&argv] { return exec_or_report(argv); }, &status)) {
-        report_fm_error(); // no child ran, so there is no run status to return
+    const std::string dir = as_operand(mount_point);
+    const char *const argv[] = {command, dir.c_str(), nullptr};
+    ChildStatus status;
+    if (!run_command(argv, &status)) {
+        report_fm_error(false, command, status); // no child ran, so there is no run status to return
         return -1;
     }
-    if (status == 0)
+    if (status.wait_status == 0)
         return 0;
-    report_fm_error();
-    return status;
+    report_fm_error(true, command, status);
+    return status.wait_status;
 }

@@ -2,44 +2,83 @@
 
 #include "actions/qshell.h"
 #include "common/child_runner.h"
+#include "common/disk_names.h"
 #include "common/message_box.h"
+#include "platform/mount_table.h"
 
-#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char mount_helper[] = "kelmo";
 
 // Runs "kelmo umount <mount_point>". False when no helper run took place.
-static bool run_mount_helper(const char *mount_point, int *status)
+bool run_mount_helper(const char *mount_point, ChildStatus *status)
 {
-    const char *const argv[] = {"kelmo", "umount", mount_point, nullptr};
-    return run_child([&argv] { return exec_or_report(argv); }, status);
+    const std::string dir = as_operand(mount_point);
+    const char *const argv[] = {mount_helper, "umount", dir.c_str(), nullptr};
+    return run_command(argv, status);
 }
 
-// errno is the runner's: the fork's error when no helper ran, and otherwise
-// whatever it was before the run, since a run status carries no errno.
-static void report_unmount_failed()
+void report_unmount_failed(bool ran, const ChildStatus &status)
 {
+    char why[1025];
+    describe_failed_run(why, sizeof why, ran, mount_helper, status);
     char msg[1025];
-    snprintf(msg, sizeof msg, "vorlix: unmount failed: %s\n", strerror(errno));
+    snprintf(msg, sizeof msg, "vorlix: unmount failed: %s\n", why);
     message_box(msg);
 }
 
+size_t depth(const std::string &dir)
+{
+    return static_cast<size_t>(std::count(dir.begin(), dir.end(), '/'));
+}
+
+} // namespace
+
 int unmount_volume(const char *mount_point)
 {
-    int status = 0;
-    if (run_mount_helper(mount_point, &status) && status == 0)
+    ChildStatus status;
+    const bool ran = run_mount_helper(mount_point, &status);
+    if (ran && status.wait_status == 0)
         return 0;
-    report_unmount_failed();
+    report_unmount_failed(ran, status);
     return 1;
+}
+
+int unmount_rest_of_disk(const char *disk)
+{
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts)) {
+        // Without the table nobody can tell the disk is free to write.
+        report_unmount_failed(false, ChildStatus());
+        return 1;
+    }
+    std::vector<std::string> dirs;
+    for (const MountEntry &m : mounts)
+        if (names_disk_or_partition(m.source.c_str(), disk))
+            dirs.push_back(m.dir);
+    // A filesystem mounted inside another must go first.
+    std::stable_sort(dirs.begin(), dirs.end(),
+                     [](const std::string &a, const std::string &b) { return depth(a) > depth(b); });
+    for (const std::string &dir : dirs)
+        if (unmount_volume(dir.c_str()) != 0)
+            return 1;
+    return 0;
 }
 
 void QShell::unmount()
 {
-    int status = 0;
-    if (!run_mount_helper(mount_point, &status))
-        report_unmount_failed(); // no helper ran: say why before the usual advice
-    else if (status == 0)
+    ChildStatus status;
+    const bool ran = run_mount_helper(mount_point, &status);
+    if (!ran)
+        report_unmount_failed(ran, status); // no helper ran: say why before the usual advice
+    else if (status.wait_status == 0)
         exit(0);
 
     char msg[1025];

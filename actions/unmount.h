@@ -5,4 +5,10 @@
 // when it succeeded and 1 otherwise, after telling the user why.
 int unmount_volume(const char *mount_point);
 
+// Unmounts, deepest mount point first, every filesystem still mounted from
+// disk or from one of its partitions, each as unmount_volume does. Stops at
+// the first failure. Returns 0 when none is left mounted, 1 otherwise,
+// after telling the user why.
+int unmount_rest_of_disk(const char *disk);
+
 #endif

@@ -1,6 +1,9 @@
 #include "common/child_runner.h"
 
+#include "common/inherited_state.h"
+#include "common/input_discard.h"
 #include "common/message_box.h"
+#include "common/relay.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -9,27 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <string>
-
 namespace {
-
-// Write end of the pipe to our parent, in a process started by run_child.
-int report_fd = -1;
-
-bool write_all(int fd, const char *data, size_t len)
-{
-    while (len > 0) {
-        ssize_t n = write(fd, data, len);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Reads until every holder of the write end has closed it: the child at its
 // exec or exit. Reading before the wait keeps a chatty child from filling
@@ -57,26 +40,18 @@ bool make_report_pipe(int fds[2])
 
 } // namespace
 
-bool forward_message_to_parent(const char *text)
-{
-    if (report_fd < 0)
-        return false;
-    const char *t = text ? text : "";
-    // Each message ends with its NUL, which keeps them apart in the pipe.
-    write_all(report_fd, t, strlen(t) + 1);
-    return true;
-}
-
 int exec_or_report(const char *const argv[])
 {
     execvp(argv[0], const_cast<char *const *>(argv));
+    const int err = errno;
+    relay_send_exec_error(err);
     char msg[1025];
-    snprintf(msg, sizeof msg, "vorlix: exec failed: %s\n", strerror(errno));
+    snprintf(msg, sizeof msg, "vorlix: exec failed: %s\n", strerror(err));
     message_box(msg);
     return 70;
 }
 
-bool run_child(const std::function<int()> &child_body, int *status)
+bool run_child(const std::function<int()> &child_body, ChildStatus *status)
 {
     const int entry_errno = errno;
 
@@ -94,14 +69,15 @@ bool run_child(const std::function<int()> &child_body, int *status)
     }
     if (pid == 0) {
         close(fds[0]);
-        report_fd = fds[1];
+        relay_attach(fds[1]);
+        reset_signals_for_child();
         // _exit, not exit: the copy must not run the parent's atexit
         // handlers and static destructors, which belong to the toolkit.
         _exit(child_body());
     }
 
     close(fds[1]);
-    const std::string messages = read_to_end(fds[0]);
+    const RelayReport report = relay_decode(read_to_end(fds[0]));
     close(fds[0]);
 
     int st = 0;
@@ -111,20 +87,45 @@ bool run_child(const std::function<int()> &child_body, int *status)
     } while (waited < 0 && errno == EINTR);
     const int wait_errno = errno;
 
-    for (size_t pos = 0; pos < messages.size();) {
-        size_t end = messages.find('\0', pos);
-        if (end == std::string::npos)
-            end = messages.size(); // a child cut short mid-write
-        message_box(messages.substr(pos, end - pos).c_str());
-        pos = end + 1;
-    }
+    // Before anything is shown: clicks and keys made while we were blocked
+    // must not act now. A child has no windows and must not touch them.
+    if (!relay_active())
+        discard_pending_input();
+    for (const std::string &message : report.messages)
+        message_box(message.c_str());
 
     if (waited < 0) {
         // Never judge a status that no child produced.
         errno = wait_errno;
         return false;
     }
-    *status = st;
+    status->wait_status = st;
+    status->exec_errno = report.exec_errno;
     errno = entry_errno;
     return true;
+}
+
+bool run_command(const char *const argv[], ChildStatus *status)
+{
+    return run_child([argv] { return exec_or_report(argv); }, status);
+}
+
+void describe_failed_run(char *buf, size_t size, bool ran, const char *command,
+                         const ChildStatus &status)
+{
+    if (!ran)
+        snprintf(buf, size, "%s", strerror(errno));
+    else if (status.exec_errno != 0)
+        snprintf(buf, size, "%s", strerror(status.exec_errno));
+    else if (WIFSIGNALED(status.wait_status))
+        snprintf(buf, size, "%s was killed by signal %d", command, WTERMSIG(status.wait_status));
+    else
+        snprintf(buf, size, "%s exited with status %d", command, WEXITSTATUS(status.wait_status));
+}
+
+std::string as_operand(const char *name)
+{
+    if (name[0] == '-')
+        return std::string("./") + name;
+    return name;
 }

@@ -1,21 +1,32 @@
 #ifndef VORLIX_CHILD_RUNNER_H
 #define VORLIX_CHILD_RUNNER_H
 
+#include <stddef.h>
+
 #include <functional>
+#include <string>
 
 // Every outside command runs through here: fork, let the child exec or
 // report, wait for that very child.
+
+// How a child ended.
+struct ChildStatus {
+    int wait_status = 0; // the raw status from the wait; 0 is success
+    int exec_errno = 0;  // non-zero: the command could not be started, for this reason
+};
+
+// The child starts with default signal actions and an empty signal mask,
+// runs child_body and ends with _exit(<its result>) if the body returns.
+// The body must not touch the toolkit; message_box() called in the child
+// only queues the text for the parent. Once the child has ended, the
+// parent drops the input that reached its windows meanwhile, shows the
+// queued messages in order (a grandchild's before the child's own) and only
+// then returns.
 //
-// The child runs child_body and ends with _exit(<its result>) if the body
-// returns. The body must not touch the toolkit; message_box() called in the
-// child only queues the text for the parent. Once the child has ended, the
-// parent shows the queued messages in order (a grandchild's before the
-// child's own) and only then returns.
-//
-// Returns true with the raw wait status in *status when a child ran. Returns
-// false with errno set when no child could be started or waited for; *status
-// is then left alone, as no run status exists. On success errno is as it was on entry.
-bool run_child(const std::function<int()> &child_body, int *status);
+// Returns true with *status filled in when a child ran. Returns false with
+// errno set when no child could be started or waited for; *status is then
+// left alone, as no run status exists. On success errno is as it was on entry.
+bool run_child(const std::function<int()> &child_body, ChildStatus *status);
 
 // For a child body: replaces the process with the command argv[0], found by
 // PATH search (taken as a path when it has a slash), with argv as its
@@ -23,8 +34,19 @@ bool run_child(const std::function<int()> &child_body, int *status);
 // returns the non-zero status the child should end with.
 int exec_or_report(const char *const argv[]);
 
-// Used by message_box(): in a child started by run_child, sends text to the
-// parent and returns true. In the main process returns false.
-bool forward_message_to_parent(const char *text);
+// run_child with exec_or_report(argv) as the body.
+bool run_command(const char *const argv[], ChildStatus *status);
+
+// Why a run of command failed, for the %s of a message: with ran false (no
+// child), the system's text for errno; when the command could not be
+// started, the text for that; otherwise how it ended ("kelmo exited with
+// status 1", "thunar was killed by signal 9"). Cut to size.
+void describe_failed_run(char *buf, size_t size, bool ran, const char *command,
+                         const ChildStatus &status);
+
+// A name as an operand for a command: a relative name that begins with "-"
+// becomes "./-name", the same file, so that no command reads it as an
+// option. Any other name comes back as it is.
+std::string as_operand(const char *name);
 
 #endif

@@ -1,6 +1,6 @@
 #include "common/message_box.h"
 
-#include "common/child_runner.h"
+#include "common/relay.h"
 
 #include <QMessageBox>
 #include <QString>
@@ -9,7 +9,7 @@ void message_box(const char *text)
 {
     // A forked copy of the GUI process must never touch the toolkit: on a
     // real display it blocks for good on a lock the parent held at fork.
-    if (forward_message_to_parent(text))
+    if (relay_send_message(text))
         return;
 
     QMessageBox box;

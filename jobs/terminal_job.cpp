@@ -2,26 +2,34 @@
 
 #include "actions/unmount.h"
 #include "common/child_runner.h"
+#include "common/disk_names.h"
 #include "common/message_box.h"
-#include "common/parent_device.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 const char *const terminal_job_disk = "<disk>";
 
 namespace {
 
-enum { MAX_TOOL_ARGS = 8 };
+// The tool's command line carries the marker's name, which every local user
+// can read, and /tmp is everyone's. The marker therefore lives in a folder
+// of our own that nobody else can enter, under a fixed name.
+const char marker_dir_template[] = "/tmp/vorl.XXXXXXX";
+const char marker_name[] = "success";
 
 // The job's child: unmount first, so the tool never writes under a mounted
-// filesystem, then become the terminal. Its messages reach the user through
-// the parent.
-int job_child(const char *mount_point, const char *const argv[])
+// filesystem, then become the terminal. That covers the volume and every
+// other filesystem still mounted from the same disk. Its messages reach the
+// user through the parent.
+int job_child(const char *mount_point, const char *disk, const char *const argv[])
 {
-    if (unmount_volume(mount_point) != 0) {
+    if (unmount_volume(mount_point) != 0 || unmount_rest_of_disk(disk) != 0) {
         message_box("Failed to unmount.");
     } else {
         execvp(argv[0], const_cast<char *const *>(argv));
@@ -30,45 +38,67 @@ int job_child(const char *mount_point, const char *const argv[])
     return 1;
 }
 
+// Only a regular file the tool made counts, never a link to one elsewhere.
+bool marker_made(const char *marker)
+{
+    struct stat st;
+    return lstat(marker, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Whatever the tool left at the marker's name, then the folder itself.
+void remove_marker_dir(const char *dir, const char *marker)
+{
+    if (unlink(marker) != 0)
+        rmdir(marker);
+    rmdir(dir);
+}
+
 } // namespace
 
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job)
 {
-    char marker[1025];
-    snprintf(marker, sizeof marker, "%s", "/tmp/vorl.XXXXXXX");
-    if (mktemp(marker) == nullptr || marker[0] == '\0') {
+    char dir[1025];
+    snprintf(dir, sizeof dir, "%s", marker_dir_template);
+    if (mkdtemp(dir) == nullptr) {
         message_box("Error generating temp file name.");
         exit(70);
     }
+    char marker[1025];
+    snprintf(marker, sizeof marker, "%s/%s", dir, marker_name);
 
     char *disk = parent_device(device);
     if (disk == nullptr) {
+        rmdir(dir);
         char msg[1025];
         snprintf(msg, sizeof msg, "%s: Cannot determine parent device name", device);
         message_box(msg);
         return;
     }
 
-    const char *argv[5 + MAX_TOOL_ARGS + 1] = {"urxvt", "-e", job.tool, job.marker_option, marker};
-    size_t argc = 5;
-    for (const char *const *arg = job.tool_args; *arg != nullptr && argc < 5 + MAX_TOOL_ARGS; ++arg)
-        argv[argc++] = *arg == terminal_job_disk ? disk : *arg;
-    argv[argc] = nullptr;
+    // Names reach the tool as given, except that none may pass for an option.
+    std::vector<std::string> operands;
+    for (const char *const *arg = job.tool_args; *arg != nullptr; ++arg)
+        operands.push_back(as_operand(*arg == terminal_job_disk ? disk : *arg));
+    std::vector<const char *> argv = {"urxvt", "-e", job.tool, job.marker_option, marker};
+    for (const std::string &operand : operands)
+        argv.push_back(operand.c_str());
+    argv.push_back(nullptr);
 
     // The run status says nothing: a terminal exits 0 whatever its command
     // did. Only the marker tells, and a fork that failed leaves none.
-    int status = 0;
-    run_child([mount_point, &argv] { return job_child(mount_point, argv); }, &status);
+    ChildStatus status;
+    run_child([mount_point, disk, &argv] { return job_child(mount_point, disk, argv.data()); },
+              &status);
     free(disk);
 
-    struct stat st;
-    if (stat(marker, &st) == 0) {
+    if (marker_made(marker)) {
         message_box(job.success_message);
         // Only now: the marker shows the job's result until the user has
-        // seen it. A marker that cannot go stays behind; the job succeeded.
-        unlink(marker);
+        // seen it.
+        remove_marker_dir(dir, marker);
         exit(0);
     }
+    remove_marker_dir(dir, marker);
     message_box(job.failure_message);
     exit(69);
 }

@@ -16,10 +16,11 @@ struct TerminalJob {
 // The placeholder for the disk name in TerminalJob::tool_args.
 extern const char *const terminal_job_disk;
 
-// Unmounts the volume, runs "urxvt -e <tool> <marker option> <marker>
-// <args...>" and ends the process: 0 when the marker exists afterwards, 69
-// when it does not, 70 when no marker name can be made. Returns only when
-// no disk name could be derived from device, after telling the user.
+// Unmounts the volume and every other filesystem of its disk, runs
+// "urxvt -e <tool> <marker option> <marker> <args...>" and ends the
+// process: 0 when a regular file stands at the marker afterwards, 69 when
+// not, 70 when no private folder for the marker can be made. Returns only
+// when no disk name could be derived from device, after telling the user.
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job);
 
 #endif

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include <errno.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,32 +34,32 @@ private slots:
 
     void reports_the_childs_exit_status()
     {
-        int status = -1;
+        ChildStatus status;
         QVERIFY(run_child([] { return 3; }, &status));
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 3);
+        QVERIFY(WIFEXITED(status.wait_status));
+        QCOMPARE(WEXITSTATUS(status.wait_status), 3);
+        QCOMPARE(status.exec_errno, 0);
         QVERIFY(boxes->lines.isEmpty());
     }
 
     void a_signal_is_a_failed_run()
     {
-        int status = 0;
+        ChildStatus status;
         QVERIFY(run_child([] {
             kill(getpid(), SIGKILL);
             return 0;
         }, &status));
-        QVERIFY(WIFSIGNALED(status));
-        QVERIFY(status != 0);
+        QVERIFY(WIFSIGNALED(status.wait_status));
     }
 
     // Messages of a grandchild come first, then the child's, then the
     // parent's own; none is drawn by a forked copy.
     void messages_reach_the_parent_in_order()
     {
-        int status = -1;
+        ChildStatus status;
         QVERIFY(run_child([] {
             message_box("child: before");
-            int inner = 0;
+            ChildStatus inner;
             run_child([] {
                 message_box("grandchild\n<b>x</b>");
                 return 0;
@@ -68,17 +69,18 @@ private slots:
             return 0;
         }, &status));
         message_box("parent");
-        QCOMPARE(status, 0);
+        QCOMPARE(status.wait_status, 0);
         QCOMPARE(boxes->lines, (QList<QByteArray>{"box child: before", "box grandchild\\n<b>x</b>", "box ",
                                            "box child: after", "box parent"}));
     }
 
     void a_failed_exec_is_reported_with_the_reason()
     {
-        int status = 0;
+        ChildStatus status;
         const char *const argv[] = {"vorlix-no-such-command", "x", nullptr};
-        QVERIFY(run_child([&argv] { return exec_or_report(argv); }, &status));
-        QVERIFY(status != 0);
+        QVERIFY(run_command(argv, &status));
+        QVERIFY(status.wait_status != 0);
+        QCOMPARE(status.exec_errno, ENOENT);
         QCOMPARE(boxes->lines, (QList<QByteArray>{"box vorlix: exec failed: No such file or directory\\n"}));
     }
 
@@ -88,16 +90,90 @@ private slots:
     {
         QElapsedTimer clock;
         clock.start();
-        int status = -1;
+        ChildStatus status;
         const char *const argv[] = {"/bin/sh", "-c", "sleep 20 </dev/null >/dev/null 2>&1 & exit 0", nullptr};
-        QVERIFY(run_child([&argv] { return exec_or_report(argv); }, &status));
-        QCOMPARE(status, 0);
+        QVERIFY(run_command(argv, &status));
+        QCOMPARE(status.wait_status, 0);
         QVERIFY2(clock.elapsed() < 10000, "waited for a grandchild that holds no pipe");
+    }
+
+    // Whatever the test process ignores or blocks, the child starts clean.
+    void the_child_starts_with_default_signals()
+    {
+        struct sigaction ign = {}, old_int = {};
+        ign.sa_handler = SIG_IGN;
+        sigaction(SIGINT, &ign, &old_int);
+        sigset_t term, old_mask;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        sigprocmask(SIG_BLOCK, &term, &old_mask);
+
+        ChildStatus status;
+        QVERIFY(run_child([] {
+            struct sigaction now = {};
+            sigaction(SIGINT, nullptr, &now);
+            sigset_t mask;
+            sigprocmask(SIG_SETMASK, nullptr, &mask);
+            return now.sa_handler == SIG_DFL && !sigismember(&mask, SIGTERM) ? 0 : 1;
+        }, &status));
+
+        sigaction(SIGINT, &old_int, nullptr);
+        sigprocmask(SIG_SETMASK, &old_mask, nullptr);
+        QCOMPARE(status.wait_status, 0);
+    }
+
+    void describes_a_failed_run_data()
+    {
+        QTest::addColumn<bool>("ran");
+        QTest::addColumn<int>("wait_status");
+        QTest::addColumn<int>("exec_errno");
+        QTest::addColumn<QByteArray>("text");
+
+        QTest::newRow("exit status") << true << (1 << 8) << 0 << QByteArray("kelmo exited with status 1");
+        QTest::newRow("signal") << true << 9 << 0 << QByteArray("kelmo was killed by signal 9");
+        QTest::newRow("could not be started") << true << (70 << 8) << ENOENT
+                                              << QByteArray("No such file or directory");
+        QTest::newRow("no child: errno") << false << 0 << 0 << QByteArray("Resource temporarily unavailable");
+    }
+
+    void describes_a_failed_run()
+    {
+        QFETCH(bool, ran);
+        QFETCH(int, wait_status);
+        QFETCH(int, exec_errno);
+        QFETCH(QByteArray, text);
+
+        ChildStatus status;
+        status.wait_status = wait_status;
+        status.exec_errno = exec_errno;
+        errno = EAGAIN;
+        char buf[1025];
+        describe_failed_run(buf, sizeof buf, ran, "kelmo", status);
+        QCOMPARE(QByteArray(buf), text);
+    }
+
+    void names_as_operands_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("operand");
+
+        QTest::newRow("option-like") << QByteArray("-a") << QByteArray("./-a");
+        QTest::newRow("absolute") << QByteArray("/media/-a") << QByteArray("/media/-a");
+        QTest::newRow("relative") << QByteArray("da0 s1") << QByteArray("da0 s1");
+        QTest::newRow("empty") << QByteArray("") << QByteArray("");
+    }
+
+    void names_as_operands()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, operand);
+
+        QCOMPARE(QByteArray::fromStdString(as_operand(name.constData())), operand);
     }
 
     void leaves_errno_as_it_found_it()
     {
-        int status = -1;
+        ChildStatus status;
         errno = EBUSY;
         QVERIFY(run_child([] { return 1; }, &status));
         QCOMPARE(errno, EBUSY);

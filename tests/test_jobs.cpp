@@ -1,8 +1,11 @@
 #include "binary_fixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QtTest>
+
+#include <unistd.h>
 
 using Calls = QList<QList<QByteArray>>;
 using Texts = QList<QByteArray>;
@@ -12,8 +15,8 @@ static const QByteArray copy_done = "Copy complete.  You may need to disconnect 
 static const QByteArray format_done = "Format complete.  You may need to disconnect and\n"
                                       "reconnect the device to mount all new filesystems.";
 static const QByteArray enoent_exec = "vorlix: exec failed: No such file or directory\n";
-// The rest of this line is whatever errno the process had; only its form is fixed.
-static const QByteArray unmount_failed = "vorlix: unmount failed: ";
+static const QByteArray kelmo_exit_1 = "vorlix: unmount failed: kelmo exited with status 1\n";
+static const QByteArray kelmo_missing = "vorlix: unmount failed: No such file or directory\n";
 
 static const char image_button[] = "click:Copy disk image to /dev/da0";
 static const char reformat_button[] = "click:Reformat /dev/da0";
@@ -48,7 +51,7 @@ private slots:
         QTest::addColumn<QByteArray>("kelmo");  // null: missing
         QTest::addColumn<bool>("terminal");
         QTest::addColumn<int>("exit_code");
-        QTest::addColumn<Texts>("boxes");        // a text ending in ": " is a prefix
+        QTest::addColumn<Texts>("boxes");
         QTest::addColumn<QList<QByteArray>>("tool_tail"); // after the marker; empty: tool not run
 
         const QList<QByteArray> image_tail = {"<image>", "/dev/da0"};
@@ -71,10 +74,10 @@ private slots:
             << Texts{"exec failed.", "Image copy failed."} << QList<QByteArray>{};
         QTest::newRow("image: unmount fails")
             << image << QByteArray("pernix") << tool(": > \"$2\"") << QByteArray("exit 1") << true << 69
-            << Texts{unmount_failed, "Failed to unmount.", "Image copy failed."} << QList<QByteArray>{};
+            << Texts{kelmo_exit_1, "Failed to unmount.", "Image copy failed."} << QList<QByteArray>{};
         QTest::newRow("image: mount helper missing")
             << image << QByteArray("pernix") << tool(": > \"$2\"") << QByteArray() << true << 69
-            << Texts{enoent_exec, unmount_failed, "Failed to unmount.", "Image copy failed."}
+            << Texts{enoent_exec, kelmo_missing, "Failed to unmount.", "Image copy failed."}
             << QList<QByteArray>{};
 
         const char *const types[][2] = {{"EXFAT (Windows and most Unix)", "exfat"},
@@ -90,7 +93,7 @@ private slots:
                                       << QList<QByteArray>{"/dev/da0", "ufs2"};
         QTest::newRow("format: unmount fails")
             << ufs2 << QByteArray("draskel") << tool(": > \"$2\"") << QByteArray("exit 1") << true << 69
-            << Texts{unmount_failed, "Failed to unmount.", "Format failed."} << QList<QByteArray>{};
+            << Texts{kelmo_exit_1, "Failed to unmount.", "Format failed."} << QList<QByteArray>{};
     }
 
     void job()
@@ -120,14 +123,7 @@ private slots:
         QVERIFY(r.finished);
         QCOMPARE(r.exit_code, exit_code);
 
-        const Texts shown = r.boxes();
-        QCOMPARE(shown.size(), boxes.size());
-        for (int i = 0; i < shown.size(); ++i) {
-            if (boxes[i].endsWith(": "))
-                QVERIFY2(shown[i].startsWith(boxes[i]) && shown[i].endsWith('\n'), shown[i].constData());
-            else
-                QCOMPARE(shown[i], boxes[i]);
-        }
+        QCOMPARE(r.boxes(), boxes);
 
         // The helper unmounts first; then the terminal runs the tool with
         // one marker name, passed through unchanged.
@@ -139,7 +135,7 @@ private slots:
         if (!tool_tail.isEmpty()) {
             QCOMPARE(calls.size(), 3);
             marker = calls[2].value(2);
-            QVERIFY2(QRegularExpression("^/tmp/vorl\\.[^/]{7}$").match(QString::fromLatin1(marker)).hasMatch(),
+            QVERIFY2(QRegularExpression("^/tmp/vorl\\.[^/]{7}/success$").match(QString::fromLatin1(marker)).hasMatch(),
                      marker.constData());
             const QByteArray option = tool_name == "pernix" ? "--success-file" : "--temp-file";
             QList<QByteArray> tool_argv = {tool_name, option, marker};
@@ -150,13 +146,135 @@ private slots:
         }
         QCOMPARE(calls, expected);
 
-        // The marker stands while the success message is on screen and is
-        // gone once the program has ended: nothing left in /tmp.
+        // The marker stands while the success message is on screen; it and
+        // its folder are gone once the program has ended: nothing left in /tmp.
         if (!marker.isEmpty()) {
-            QVERIFY(!QFile::exists(QString::fromLatin1(marker)));
+            QVERIFY(!QFileInfo::exists(QFileInfo(QString::fromLatin1(marker)).path()));
             if (exit_code == 0)
                 QVERIFY(r.log.contains("watch " + marker + " exists"));
         }
+    }
+
+    // The marker's name is on the tool's command line for every local user
+    // to read. Whatever stands at it after a failing tool, put there by
+    // another user or left in a shape the tool never makes, is no success.
+    void only_the_tools_own_marker_counts_data()
+    {
+        QTest::addColumn<bool>("as_other_user");
+        QTest::addColumn<QByteArray>("plant"); // sh, with the marker's name as $1
+        QTest::addColumn<QByteArray>("planted");
+
+        QTest::newRow("another user's file") << true << QByteArray(": > \"$1\"") << QByteArray("refused");
+        QTest::newRow("another user's symlink") << true << QByteArray("/bin/ln -s /etc/hostname \"$1\"")
+                                                << QByteArray("refused");
+        QTest::newRow("a symlink to a file") << false << QByteArray("/bin/ln -s /etc/hostname \"$1\"")
+                                             << QByteArray("planted");
+        QTest::newRow("a folder") << false << QByteArray("/bin/mkdir \"$1\"") << QByteArray("planted");
+    }
+
+    void only_the_tools_own_marker_counts()
+    {
+        QFETCH(bool, as_other_user);
+        QFETCH(QByteArray, plant);
+        QFETCH(QByteArray, planted);
+        if (as_other_user && geteuid() != 0)
+            QSKIP("acting as another user takes root");
+
+        BinaryFixture fx;
+        fx.env.insert("VORLIX_HOOK_OPEN", fx.write_file("os.img", "image bytes"));
+        fx.env.insert("WATCH", fx.path("marker-name"));
+        fx.env.insert("PLANT", fx.path("plant.log"));
+        fx.add_fake("kelmo");
+        fx.add_fake_terminal();
+        const QByteArray who = as_other_user ? "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+        fx.add_fake("pernix", tool("if " + who + "/bin/sh -c '" + plant + "' sh \"$2\" 2>/dev/null;"
+                                   " then echo planted; else echo refused; fi > \"$PLANT\"\nexit 1"));
+
+        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"}, image_button);
+        QCOMPARE(r.exit_code, 69);
+        QCOMPARE(r.boxes(), Texts{"Image copy failed."});
+        QFile log(fx.path("plant.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().trimmed(), planted);
+        // Nothing of the job is left in /tmp, whatever the tool left there.
+        const QByteArray marker = fx.calls().value(2).value(2);
+        QVERIFY(marker.startsWith("/tmp/vorl."));
+        QVERIFY(!QFileInfo::exists(QFileInfo(QString::fromLatin1(marker)).path()));
+    }
+
+    // Writing the disk under any of its mounted filesystems corrupts them.
+    // In a private mount namespace (which takes root), tmpfs mounts stand for
+    // the partitions: their sources name /dev/da0, its partitions, and a
+    // partition of another disk whose name starts the same.
+    void every_filesystem_of_the_disk_is_unmounted_first_data()
+    {
+        QTest::addColumn<QByteArray>("failing"); // where kelmo fails; empty: nowhere
+        QTest::addColumn<QList<QByteArray>>("unmounted");
+        QTest::addColumn<int>("exit_code");
+        QTest::addColumn<Texts>("boxes");
+
+        QTest::newRow("all of the disk, deepest first")
+            << QByteArray() << QList<QByteArray>{"s1", "s2/p3", "s2", "whole"} << 0 << Texts{format_done};
+        QTest::newRow("a failing second unmount stops the job")
+            << QByteArray("s2/p3") << QList<QByteArray>{"s1", "s2/p3"} << 69
+            << Texts{kelmo_exit_1, "Failed to unmount.", "Format failed."};
+    }
+
+    void every_filesystem_of_the_disk_is_unmounted_first()
+    {
+        QFETCH(QByteArray, failing);
+        QFETCH(QList<QByteArray>, unmounted);
+        QFETCH(int, exit_code);
+        QFETCH(Texts, boxes);
+        if (geteuid() != 0 || !QFileInfo::exists("/usr/bin/unshare"))
+            QSKIP("a private mount namespace takes root and unshare");
+
+        BinaryFixture fx;
+        const QByteArray root = fx.path("mnt").toLocal8Bit();
+        fx.env.insert("MNT", QString::fromLocal8Bit(root));
+        fx.env.insert("FAIL", failing.isEmpty() ? QString() : QString::fromLocal8Bit(root + '/' + failing));
+        fx.env.insert("WATCH", fx.path("marker-name"));
+        fx.wrapper = {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-ec",
+                      "fakes=$PATH; PATH=/usr/sbin:/usr/bin:/sbin:/bin\n"
+                      "m=$MNT; mkdir -p \"$m/s1\" \"$m/s2\" \"$m/whole\" \"$m/other\"\n"
+                      "mount -t tmpfs /dev/da0s1 \"$m/s1\"\n"
+                      "mount -t tmpfs /dev/da0s2 \"$m/s2\"\n"
+                      "mkdir \"$m/s2/p3\" && mount -t tmpfs /dev/da0p3 \"$m/s2/p3\"\n"
+                      "mount -t tmpfs /dev/da0 \"$m/whole\"\n"
+                      "mount -t tmpfs /dev/da10s1 \"$m/other\"\n"
+                      "PATH=$fakes exec \"$@\"",
+                      "sh"};
+        fx.add_fake("kelmo", "[ \"$2\" = \"$FAIL\" ] && exit 1\nexec /bin/umount \"$2\"");
+        fx.add_fake_terminal();
+        fx.add_fake("draskel", tool(": > \"$2\""));
+
+        const BinaryRun r = fx.run({root + "/s1", "/dev/da0s1", "msdosfs"},
+                                   QString(reformat_button) + "|click:EXT4 (Linux)");
+        QVERIFY(r.finished);
+        QVERIFY2(r.exit_code == exit_code, r.err.constData());
+        QCOMPARE(r.boxes(), boxes);
+        Calls helper_calls;
+        for (const QByteArray &dir : unmounted)
+            helper_calls.append({"kelmo", "umount", root + '/' + dir});
+        const Calls calls = fx.calls();
+        QCOMPARE(calls.mid(0, helper_calls.size()), helper_calls);
+        // The terminal starts only once the whole disk is free.
+        QCOMPARE(calls.size() > helper_calls.size(), exit_code == 0);
+    }
+
+    // Names that read as options reach the tool as paths.
+    void relative_names_never_pass_for_options()
+    {
+        BinaryFixture fx;
+        fx.add_fake("kelmo");
+        fx.add_fake_terminal();
+        fx.add_fake("draskel", ": > \"$2\"");
+        const BinaryRun r = fx.run({"-a", "-da0s1", "msdosfs"}, "click:Reformat -da0|click:UFS2 (BSD)");
+        QCOMPARE(r.exit_code, 0);
+        const Calls calls = fx.calls();
+        QCOMPARE(calls.size(), 3);
+        QCOMPARE(calls[0], (QList<QByteArray>{"kelmo", "umount", "./-a"}));
+        QCOMPARE(calls[2].mid(3), (QList<QByteArray>{"./-da0", "ufs2"}));
     }
 
     void image_dialog()

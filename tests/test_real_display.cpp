@@ -50,6 +50,61 @@ private slots:
         QCOMPARE(boxes[3], QByteArray("Image copy failed."));
         QVERIFY(fx.calls().isEmpty());
     }
+
+    // While the window waits for a slow file manager, the user clicks and
+    // types into vorlix's windows. The file manager here does that itself
+    // through the X server, then ends. None of that input may act later.
+    void input_made_while_blocked_is_dropped_data()
+    {
+        QTest::addColumn<QString>("before"); // hook steps before the file manager
+        QTest::addColumn<QByteArray>("input");
+
+        QTest::newRow("a click on Unmount") << QString() << QByteArray("click_row \"$main\" 4 5");
+        QTest::newRow("a click on EXT4 in a chooser")
+            << QString("click:Reformat /dev/da0|") << QByteArray("click_row \"$chooser\" 2 3");
+        QTest::newRow("Space three times on the focused button")
+            << QString() << QByteArray("$x windowfocus --sync \"$main\"; $x key --delay 50 space space space");
+    }
+
+    void input_made_while_blocked_is_dropped()
+    {
+        QFETCH(QString, before);
+        QFETCH(QByteArray, input);
+
+        BinaryFixture fx;
+        fx.add_fake("kelmo");
+        fx.add_fake_terminal();
+        fx.add_fake("draskel", ": > \"$2\"");
+        // vorlix's windows by their height: the main window has five rows of
+        // buttons, a chooser three.
+        fx.add_fake("fm", "x=/usr/bin/xdotool\n"
+                          "want=" + QByteArray(before.isEmpty() ? "1" : "2") + "\n"
+                          "for try in 1 2 3 4 5 6 7 8 9 10; do\n"
+                          "  set -- $($x search --onlyvisible --pid $PPID 2>/dev/null)\n"
+                          "  [ $# -ge $want ] && break\n"
+                          "  /bin/sleep 0.3\n"
+                          "done\n"
+                          "main=; chooser=; tallest=0\n"
+                          "for w; do\n"
+                          "  eval \"$($x getwindowgeometry --shell $w)\"\n"
+                          "  if [ $HEIGHT -gt $tallest ]; then chooser=$main; main=$w; tallest=$HEIGHT; else chooser=$w; fi\n"
+                          "done\n"
+                          "click_row() {\n"
+                          "  eval \"$($x getwindowgeometry --shell $1)\"\n"
+                          "  $x mousemove --sync --window $1 $((WIDTH / 2)) $((HEIGHT * (2 * $2 + 1) / (2 * $3))) click 1\n"
+                          "}\n"
+                          + input + "\n"
+                          "/bin/sleep 0.5\n");
+        fx.env.insert("VORLIX_FM", "fm");
+
+        // The steps after it give replayed input time to act, were it kept.
+        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"},
+                                   before + "click:Open file manager|windows|windows|windows", 60000);
+        QVERIFY2(r.finished, "the program hung");
+        QCOMPARE(r.exit_code, 99);
+        QCOMPARE(fx.calls(), (QList<QList<QByteArray>>{{"fm", "/media/da0s1"}}));
+        QVERIFY(r.boxes().isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRealDisplay)

@@ -198,7 +198,7 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(&shell, "image", Q_RETURN_ARG(int, result)));
         QCOMPARE(result, 0);
         QCOMPARE(boxes->lines.size(), 2);
-        QVERIFY(boxes->lines[0].startsWith("box vorlix: File manager error: "));
+        QCOMPARE(boxes->lines[0], QByteArray("box vorlix: File manager error: /bin/false exited with status 1\\n"));
         QVERIFY(boxes->lines[1].startsWith("dialog Open Image|"));
     }
 

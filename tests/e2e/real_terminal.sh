@@ -297,12 +297,12 @@ run_case() {
         check "the mount point is unmounted before the tool runs" \
             test "$(sed -n '1s/:.*//p' "$sandbox/demo.log")" = "kelmo umount $sandbox/mnt"
         check "the tool is called as: $expected_call" tool_call_is "$expected_call"
-        check "the marker is a fresh /tmp/vorl.XXXXXXX name (was '$marker')" \
-            expr "x$marker" : 'x/tmp/vorl\.[^/]\{7\}$' >/dev/null
+        check "the marker is in a fresh /tmp/vorl.XXXXXXX folder (was '$marker')" \
+            expr "x$marker" : 'x/tmp/vorl\.[^/]\{7\}/success$' >/dev/null
         check "the marker is still there while the message box shows" \
             test "$marker_during_box" = present
-        check "the marker is gone after the message box" \
-            test ! -e "$marker"
+        check "the marker and its folder are gone after the message box" \
+            test ! -e "${marker%/*}"
         if [ "$expected_disk" = image ]; then
             check "the disk starts with the image's bytes" starts_with_image
         else

@@ -106,7 +106,8 @@ BinaryRun BinaryFixture::run(const QList<QByteArray> &args, const QString &scrip
 
     // Arguments are bytes, not text: spawn directly so they arrive exactly
     // as given, invalid UTF-8 included.
-    QList<QByteArray> argv_bytes = {testable_binary().toLocal8Bit()};
+    QList<QByteArray> argv_bytes = wrapper;
+    argv_bytes.append(testable_binary().toLocal8Bit());
     argv_bytes += args;
     QList<QByteArray> env_bytes;
     for (const QString &entry : e.toStringList())

@@ -46,6 +46,10 @@ public:
 
     // Extra environment for the next runs (VORLIX_FM and the like).
     QProcessEnvironment env;
+    // A command that starts the program in its place, as an odd parent
+    // would: an absolute path and its arguments, then the program and its
+    // arguments follow. Empty: the program is started directly.
+    QList<QByteArray> wrapper;
 
     // Runs vorlix-testable with args. script: hook steps ('|'-separated);
     // an empty script leaves the program to end by itself.
