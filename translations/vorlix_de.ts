@@ -1,0 +1,203 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de" sourcelanguage="en">
+<context>
+    <name>QShell</name>
+    <message>
+        <source>Open Image</source>
+        <translation>Abbild öffnen</translation>
+    </message>
+    <message>
+        <source>Image Files (*.img *.iso)</source>
+        <translation>Abbilddateien (*.img *.iso)</translation>
+    </message>
+</context>
+<context>
+    <name>vorlix</name>
+    <message>
+        <source>Usage: %s /mount/point device fs-type
+</source>
+        <extracomment>Printed on standard error. %s is the program&apos;s name as it was started.</extracomment>
+        <translation>Aufruf: %s /Einhängepunkt Gerät Dateisystemtyp
+</translation>
+    </message>
+    <message>
+        <source>%s does not contain a recognized filesystem.  It may
+be possible to mount manually using fusefs tools that
+are not currently integrated into this system.
+
+If you are certain that the device does not contain
+any important information, you can reformat it using
+
+    draskel %s fs-type
+
+if you wish.</source>
+        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is.</extracomment>
+        <translation>%s enthält kein erkanntes Dateisystem.  Vielleicht lässt
+es sich von Hand mit fusefs-Werkzeugen einhängen, die
+noch nicht in dieses System eingebunden sind.
+
+Wenn Sie sicher sind, dass das Gerät keine wichtigen
+Daten enthält, können Sie es auf Wunsch mit
+
+    draskel %s fs-type
+
+neu formatieren.</translation>
+    </message>
+    <message>
+        <source>Filesystem info</source>
+        <extracomment>Button.</extracomment>
+        <translation>Dateisystem-Info</translation>
+    </message>
+    <message>
+        <source>Open file manager</source>
+        <extracomment>Button.</extracomment>
+        <translation>Dateimanager öffnen</translation>
+    </message>
+    <message>
+        <source>Reformat %s</source>
+        <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
+        <translation>%s neu formatieren</translation>
+    </message>
+    <message>
+        <source>Copy disk image to %s</source>
+        <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
+        <translation>Datenträgerabbild auf %s kopieren</translation>
+    </message>
+    <message>
+        <source>Unmount %s</source>
+        <extracomment>Button; %s is the mount point, such as /media/da0s1. At most 64 bytes are shown.</extracomment>
+        <translation>%s aushängen</translation>
+    </message>
+    <message>
+        <source>Use Unmount to unmount and close this window.</source>
+        <extracomment>The window cannot be closed; &quot;Unmount&quot; is the button of that name.</extracomment>
+        <translation>Hängen Sie den Datenträger mit „Aushängen“ aus, um dieses Fenster zu schließen.</translation>
+    </message>
+    <message>
+        <source>EXFAT (Windows and most Unix)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>EXFAT (Windows und die meisten Unix-Systeme)</translation>
+    </message>
+    <message>
+        <source>UFS2 (BSD)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>UFS2 (BSD)</translation>
+    </message>
+    <message>
+        <source>EXT4 (Linux)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>EXT4 (Linux)</translation>
+    </message>
+    <message>
+        <source>Cannot get filesystem info.</source>
+        <translation>Die Angaben zum Dateisystem sind nicht abrufbar.</translation>
+    </message>
+    <message>
+        <source>Mount point:	%s
+Filesystem:	%s
+Device:	%s
+Total:	%10.2f GB  (%10.2f GiB)
+Used:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+Available:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+</source>
+        <extracomment>Tabs line the values up. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
+        <translation>Eingehängt in:	%s
+Dateisystem:	%s
+Gerät:	%s
+Gesamt:	%10.2f GB  (%10.2f GiB)
+Belegt:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+Frei:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+</translation>
+    </message>
+    <message>
+        <source>Unmount failed for %s.
+Was the device improperly removed before unmounting?
+Run &quot;pkill vorlix&quot; to force termination.
+</source>
+        <extracomment>%s is the mount point. &quot;pkill vorlix&quot; is a command.</extracomment>
+        <translation>Aushängen von %s fehlgeschlagen.
+Wurde das Gerät entfernt, bevor es ausgehängt war?
+Mit &quot;pkill vorlix&quot; lässt sich das Programm beenden.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: unmount failed: %s
+</source>
+        <extracomment>%s says how the mount helper ended, or the system&apos;s reason.</extracomment>
+        <translation>vorlix: Aushängen fehlgeschlagen: %s
+</translation>
+    </message>
+    <message>
+        <source>vorlix: exec failed: %s
+</source>
+        <extracomment>%s is the system&apos;s reason.</extracomment>
+        <translation>vorlix: Ausführen fehlgeschlagen: %s
+</translation>
+    </message>
+    <message>
+        <source>Failed to get home directory.</source>
+        <translation>Das Home-Verzeichnis ist nicht zu ermitteln.</translation>
+    </message>
+    <message>
+        <source>.config/vorlix exists, but is empty.</source>
+        <extracomment>&quot;.config/vorlix&quot; is a file name.</extracomment>
+        <translation>.config/vorlix ist vorhanden, aber leer.</translation>
+    </message>
+    <message>
+        <source>vorlix: File manager error: %s
+</source>
+        <extracomment>%s says how the file manager ended, or the system&apos;s reason.</extracomment>
+        <translation>vorlix: Fehler beim Dateimanager: %s
+</translation>
+    </message>
+    <message>
+        <source>Error generating temp file name.</source>
+        <translation>Es konnte kein Name für eine temporäre Datei erzeugt werden.</translation>
+    </message>
+    <message>
+        <source>%s: Cannot determine parent device name</source>
+        <extracomment>%s is a device node.</extracomment>
+        <translation>%s: Der Name des ganzen Datenträgers ist nicht zu ermitteln</translation>
+    </message>
+    <message>
+        <source>Failed to unmount.</source>
+        <translation>Aushängen fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>exec failed.</source>
+        <extracomment>The terminal window for the job could not be started.</extracomment>
+        <translation>Ausführen fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>Copy complete.  You may need to disconnect and
+reconnect the device to mount all new filesystems.</source>
+        <translation>Kopieren abgeschlossen.  Eventuell müssen Sie das Gerät trennen
+und wieder anschließen, damit alle neuen Dateisysteme eingehängt werden.</translation>
+    </message>
+    <message>
+        <source>Image copy failed.</source>
+        <translation>Kopieren des Abbilds fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>Format complete.  You may need to disconnect and
+reconnect the device to mount all new filesystems.</source>
+        <translation>Formatieren abgeschlossen.  Eventuell müssen Sie das Gerät trennen
+und wieder anschließen, damit alle neuen Dateisysteme eingehängt werden.</translation>
+    </message>
+    <message>
+        <source>Format failed.</source>
+        <translation>Formatieren fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>%s exited with status %d</source>
+        <extracomment>How a command ended: %s is the command&apos;s name, %d its exit status.</extracomment>
+        <translation>%s wurde mit Status %d beendet</translation>
+    </message>
+    <message>
+        <source>%s was killed by signal %d</source>
+        <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
+        <translation>%s wurde durch Signal %d beendet</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,203 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr" sourcelanguage="en">
+<context>
+    <name>QShell</name>
+    <message>
+        <source>Open Image</source>
+        <translation>Ouvrir une image</translation>
+    </message>
+    <message>
+        <source>Image Files (*.img *.iso)</source>
+        <translation>Fichiers image (*.img *.iso)</translation>
+    </message>
+</context>
+<context>
+    <name>vorlix</name>
+    <message>
+        <source>Usage: %s /mount/point device fs-type
+</source>
+        <extracomment>Printed on standard error. %s is the program&apos;s name as it was started.</extracomment>
+        <translation>Usage : %s /point/de/montage périphérique type-fs
+</translation>
+    </message>
+    <message>
+        <source>%s does not contain a recognized filesystem.  It may
+be possible to mount manually using fusefs tools that
+are not currently integrated into this system.
+
+If you are certain that the device does not contain
+any important information, you can reformat it using
+
+    draskel %s fs-type
+
+if you wish.</source>
+        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is.</extracomment>
+        <translation>%s ne contient aucun système de fichiers reconnu.  Il est
+peut-être possible de le monter à la main avec des outils fusefs
+qui ne sont pas encore intégrés à ce système.
+
+Si vous êtes certain que le périphérique ne contient aucune
+information importante, vous pouvez le reformater avec
+
+    draskel %s fs-type
+
+si vous le souhaitez.</translation>
+    </message>
+    <message>
+        <source>Filesystem info</source>
+        <extracomment>Button.</extracomment>
+        <translation>Infos sur le système de fichiers</translation>
+    </message>
+    <message>
+        <source>Open file manager</source>
+        <extracomment>Button.</extracomment>
+        <translation>Ouvrir le gestionnaire de fichiers</translation>
+    </message>
+    <message>
+        <source>Reformat %s</source>
+        <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
+        <translation>Reformater %s</translation>
+    </message>
+    <message>
+        <source>Copy disk image to %s</source>
+        <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
+        <translation>Copier une image disque sur %s</translation>
+    </message>
+    <message>
+        <source>Unmount %s</source>
+        <extracomment>Button; %s is the mount point, such as /media/da0s1. At most 64 bytes are shown.</extracomment>
+        <translation>Démonter %s</translation>
+    </message>
+    <message>
+        <source>Use Unmount to unmount and close this window.</source>
+        <extracomment>The window cannot be closed; &quot;Unmount&quot; is the button of that name.</extracomment>
+        <translation>Utilisez « Démonter » pour démonter et fermer cette fenêtre.</translation>
+    </message>
+    <message>
+        <source>EXFAT (Windows and most Unix)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>EXFAT (Windows et la plupart des Unix)</translation>
+    </message>
+    <message>
+        <source>UFS2 (BSD)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>UFS2 (BSD)</translation>
+    </message>
+    <message>
+        <source>EXT4 (Linux)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>EXT4 (Linux)</translation>
+    </message>
+    <message>
+        <source>Cannot get filesystem info.</source>
+        <translation>Impossible d&apos;obtenir les informations du système de fichiers.</translation>
+    </message>
+    <message>
+        <source>Mount point:	%s
+Filesystem:	%s
+Device:	%s
+Total:	%10.2f GB  (%10.2f GiB)
+Used:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+Available:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+</source>
+        <extracomment>Tabs line the values up. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
+        <translation>Point de montage :	%s
+Système de fichiers :	%s
+Périphérique :	%s
+Total :	%10.2f Go  (%10.2f Gio)
+Utilisé :	%10.2f Go  (%10.2f Gio,  %4.1f %%)
+Disponible :	%10.2f Go  (%10.2f Gio,  %4.1f %%)
+</translation>
+    </message>
+    <message>
+        <source>Unmount failed for %s.
+Was the device improperly removed before unmounting?
+Run &quot;pkill vorlix&quot; to force termination.
+</source>
+        <extracomment>%s is the mount point. &quot;pkill vorlix&quot; is a command.</extracomment>
+        <translation>Échec du démontage de %s.
+Le périphérique a-t-il été retiré avant d&apos;être démonté ?
+Lancez &quot;pkill vorlix&quot; pour forcer l&apos;arrêt.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: unmount failed: %s
+</source>
+        <extracomment>%s says how the mount helper ended, or the system&apos;s reason.</extracomment>
+        <translation>vorlix: échec du démontage : %s
+</translation>
+    </message>
+    <message>
+        <source>vorlix: exec failed: %s
+</source>
+        <extracomment>%s is the system&apos;s reason.</extracomment>
+        <translation>vorlix: échec de l&apos;exécution : %s
+</translation>
+    </message>
+    <message>
+        <source>Failed to get home directory.</source>
+        <translation>Impossible de trouver le dossier personnel.</translation>
+    </message>
+    <message>
+        <source>.config/vorlix exists, but is empty.</source>
+        <extracomment>&quot;.config/vorlix&quot; is a file name.</extracomment>
+        <translation>.config/vorlix existe, mais il est vide.</translation>
+    </message>
+    <message>
+        <source>vorlix: File manager error: %s
+</source>
+        <extracomment>%s says how the file manager ended, or the system&apos;s reason.</extracomment>
+        <translation>vorlix: erreur du gestionnaire de fichiers : %s
+</translation>
+    </message>
+    <message>
+        <source>Error generating temp file name.</source>
+        <translation>Impossible de créer un nom de fichier temporaire.</translation>
+    </message>
+    <message>
+        <source>%s: Cannot determine parent device name</source>
+        <extracomment>%s is a device node.</extracomment>
+        <translation>%s : impossible de déterminer le nom du disque entier</translation>
+    </message>
+    <message>
+        <source>Failed to unmount.</source>
+        <translation>Échec du démontage.</translation>
+    </message>
+    <message>
+        <source>exec failed.</source>
+        <extracomment>The terminal window for the job could not be started.</extracomment>
+        <translation>Échec de l&apos;exécution.</translation>
+    </message>
+    <message>
+        <source>Copy complete.  You may need to disconnect and
+reconnect the device to mount all new filesystems.</source>
+        <translation>Copie terminée.  Il faudra peut-être débrancher puis
+rebrancher le périphérique pour monter tous les nouveaux systèmes de fichiers.</translation>
+    </message>
+    <message>
+        <source>Image copy failed.</source>
+        <translation>Échec de la copie de l&apos;image.</translation>
+    </message>
+    <message>
+        <source>Format complete.  You may need to disconnect and
+reconnect the device to mount all new filesystems.</source>
+        <translation>Formatage terminé.  Il faudra peut-être débrancher puis
+rebrancher le périphérique pour monter tous les nouveaux systèmes de fichiers.</translation>
+    </message>
+    <message>
+        <source>Format failed.</source>
+        <translation>Échec du formatage.</translation>
+    </message>
+    <message>
+        <source>%s exited with status %d</source>
+        <extracomment>How a command ended: %s is the command&apos;s name, %d its exit status.</extracomment>
+        <translation>%s s&apos;est terminé avec le code %d</translation>
+    </message>
+    <message>
+        <source>%s was killed by signal %d</source>
+        <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
+        <translation>%s a été arrêté par le signal %d</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,203 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="pt_BR" sourcelanguage="en">
+<context>
+    <name>QShell</name>
+    <message>
+        <source>Open Image</source>
+        <translation>Abrir imagem</translation>
+    </message>
+    <message>
+        <source>Image Files (*.img *.iso)</source>
+        <translation>Arquivos de imagem (*.img *.iso)</translation>
+    </message>
+</context>
+<context>
+    <name>vorlix</name>
+    <message>
+        <source>Usage: %s /mount/point device fs-type
+</source>
+        <extracomment>Printed on standard error. %s is the program&apos;s name as it was started.</extracomment>
+        <translation>Uso: %s /ponto/de/montagem dispositivo tipo-fs
+</translation>
+    </message>
+    <message>
+        <source>%s does not contain a recognized filesystem.  It may
+be possible to mount manually using fusefs tools that
+are not currently integrated into this system.
+
+If you are certain that the device does not contain
+any important information, you can reformat it using
+
+    draskel %s fs-type
+
+if you wish.</source>
+        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is.</extracomment>
+        <translation>%s não contém um sistema de arquivos reconhecido.  Talvez
+seja possível montá-lo manualmente com ferramentas fusefs que
+ainda não estão integradas a este sistema.
+
+Se tiver certeza de que o dispositivo não contém nenhuma
+informação importante, você pode reformatá-lo com
+
+    draskel %s fs-type
+
+se desejar.</translation>
+    </message>
+    <message>
+        <source>Filesystem info</source>
+        <extracomment>Button.</extracomment>
+        <translation>Informações do sistema de arquivos</translation>
+    </message>
+    <message>
+        <source>Open file manager</source>
+        <extracomment>Button.</extracomment>
+        <translation>Abrir gerenciador de arquivos</translation>
+    </message>
+    <message>
+        <source>Reformat %s</source>
+        <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
+        <translation>Reformatar %s</translation>
+    </message>
+    <message>
+        <source>Copy disk image to %s</source>
+        <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
+        <translation>Copiar imagem de disco para %s</translation>
+    </message>
+    <message>
+        <source>Unmount %s</source>
+        <extracomment>Button; %s is the mount point, such as /media/da0s1. At most 64 bytes are shown.</extracomment>
+        <translation>Desmontar %s</translation>
+    </message>
+    <message>
+        <source>Use Unmount to unmount and close this window.</source>
+        <extracomment>The window cannot be closed; &quot;Unmount&quot; is the button of that name.</extracomment>
+        <translation>Use &quot;Desmontar&quot; para desmontar e fechar esta janela.</translation>
+    </message>
+    <message>
+        <source>EXFAT (Windows and most Unix)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>EXFAT (Windows e a maioria dos Unix)</translation>
+    </message>
+    <message>
+        <source>UFS2 (BSD)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>UFS2 (BSD)</translation>
+    </message>
+    <message>
+        <source>EXT4 (Linux)</source>
+        <extracomment>Button of the format chooser.</extracomment>
+        <translation>EXT4 (Linux)</translation>
+    </message>
+    <message>
+        <source>Cannot get filesystem info.</source>
+        <translation>Não foi possível obter as informações do sistema de arquivos.</translation>
+    </message>
+    <message>
+        <source>Mount point:	%s
+Filesystem:	%s
+Device:	%s
+Total:	%10.2f GB  (%10.2f GiB)
+Used:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+Available:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+</source>
+        <extracomment>Tabs line the values up. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
+        <translation>Ponto de montagem:	%s
+Sistema de arquivos:	%s
+Dispositivo:	%s
+Total:	%10.2f GB  (%10.2f GiB)
+Usado:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+Disponível:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+</translation>
+    </message>
+    <message>
+        <source>Unmount failed for %s.
+Was the device improperly removed before unmounting?
+Run &quot;pkill vorlix&quot; to force termination.
+</source>
+        <extracomment>%s is the mount point. &quot;pkill vorlix&quot; is a command.</extracomment>
+        <translation>Falha ao desmontar %s.
+O dispositivo foi removido antes de ser desmontado?
+Execute &quot;pkill vorlix&quot; para forçar o encerramento.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: unmount failed: %s
+</source>
+        <extracomment>%s says how the mount helper ended, or the system&apos;s reason.</extracomment>
+        <translation>vorlix: falha ao desmontar: %s
+</translation>
+    </message>
+    <message>
+        <source>vorlix: exec failed: %s
+</source>
+        <extracomment>%s is the system&apos;s reason.</extracomment>
+        <translation>vorlix: falha ao executar: %s
+</translation>
+    </message>
+    <message>
+        <source>Failed to get home directory.</source>
+        <translation>Não foi possível obter o diretório pessoal.</translation>
+    </message>
+    <message>
+        <source>.config/vorlix exists, but is empty.</source>
+        <extracomment>&quot;.config/vorlix&quot; is a file name.</extracomment>
+        <translation>.config/vorlix existe, mas está vazio.</translation>
+    </message>
+    <message>
+        <source>vorlix: File manager error: %s
+</source>
+        <extracomment>%s says how the file manager ended, or the system&apos;s reason.</extracomment>
+        <translation>vorlix: erro do gerenciador de arquivos: %s
+</translation>
+    </message>
+    <message>
+        <source>Error generating temp file name.</source>
+        <translation>Erro ao gerar o nome do arquivo temporário.</translation>
+    </message>
+    <message>
+        <source>%s: Cannot determine parent device name</source>
+        <extracomment>%s is a device node.</extracomment>
+        <translation>%s: não foi possível determinar o nome do disco inteiro</translation>
+    </message>
+    <message>
+        <source>Failed to unmount.</source>
+        <translation>Falha ao desmontar.</translation>
+    </message>
+    <message>
+        <source>exec failed.</source>
+        <extracomment>The terminal window for the job could not be started.</extracomment>
+        <translation>Falha ao executar.</translation>
+    </message>
+    <message>
+        <source>Copy complete.  You may need to disconnect and
+reconnect the device to mount all new filesystems.</source>
+        <translation>Cópia concluída.  Talvez seja necessário desconectar e
+reconectar o dispositivo para montar todos os novos sistemas de arquivos.</translation>
+    </message>
+    <message>
+        <source>Image copy failed.</source>
+        <translation>Falha ao copiar a imagem.</translation>
+    </message>
+    <message>
+        <source>Format complete.  You may need to disconnect and
+reconnect the device to mount all new filesystems.</source>
+        <translation>Formatação concluída.  Talvez seja necessário desconectar e
+reconectar o dispositivo para montar todos os novos sistemas de arquivos.</translation>
+    </message>
+    <message>
+        <source>Format failed.</source>
+        <translation>Falha ao formatar.</translation>
+    </message>
+    <message>
+        <source>%s exited with status %d</source>
+        <extracomment>How a command ended: %s is the command&apos;s name, %d its exit status.</extracomment>
+        <translation>%s terminou com o status %d</translation>
+    </message>
+    <message>
+        <source>%s was killed by signal %d</source>
+        <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
+        <translation>%s foi encerrado pelo sinal %d</translation>
+    </message>
+</context>
+</TS>
