@@ -2,7 +2,9 @@
 
 #include "actions/qshell.h"
 #include "common/child_runner.h"
+#include "common/format_text.h"
 #include "common/message_box.h"
+#include "common/texts.h"
 
 #include <merrow.h>
 
@@ -44,7 +46,7 @@ FmChoice choose_file_manager(const char *candidate_prefix, char *buf, size_t siz
         } else {
             // An empty file (or a directory, which opens but reads nothing)
             // is a choice of no file manager, so the candidates stay unused.
-            message_box(".config/vorlix exists, but is empty.");
+            message_box(tx(Text::empty_config));
         }
         fclose(config);
         return choice;
@@ -67,7 +69,7 @@ static void report_fm_error(bool ran, const char *command, const ChildStatus &st
     char why[1025];
     describe_failed_run(why, sizeof why, ran, command, status);
     char msg[1025];
-    snprintf(msg, sizeof msg, "vorlix: File manager error: %s\n", why);
+    format_text(msg, sizeof msg, tx(Text::fm_error), why);
     message_box(msg);
 }
 
@@ -77,7 +79,7 @@ int QShell::fm()
     const char *command = nullptr;
     switch (choose_file_manager("/usr/local", buf, sizeof buf, &command)) {
     case FM_NO_HOME:
-        message_box("Failed to get home directory.");
+        message_box(tx(Text::no_home));
         exit(70);
     case FM_NONE:
         errno = ENOENT; // nothing to run: no such program

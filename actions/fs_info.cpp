@@ -1,11 +1,12 @@
 #include "actions/fs_info.h"
 
 #include "actions/qshell.h"
+#include "common/format_text.h"
 #include "common/message_box.h"
+#include "common/texts.h"
 #include "platform/fs_query.h"
 
 #include <math.h>
-#include <stdio.h>
 
 // part * 100 / total. For an empty filesystem that is 0 / 0, shown as an
 // unsigned nan: the hardware's 0.0 / 0.0 carries the sign bit on common
@@ -28,22 +29,17 @@ void format_fs_info(char *buf, size_t size, const char *mounted_on, const char *
     const double gb = 1e9;
     const double gib = 1073741824.0;
 
-    snprintf(buf, size,
-             "Mount point:\t%s\nFilesystem:\t%s\nDevice:\t%s\n"
-             "Total:\t%10.2f GB  (%10.2f GiB)\n"
-             "Used:\t%10.2f GB  (%10.2f GiB,  %4.1f%%)\n"
-             "Available:\t%10.2f GB  (%10.2f GiB,  %4.1f%%)\n",
-             mounted_on, fs_type, device,
-             total_bytes / gb, total_bytes / gib,
-             used_bytes / gb, used_bytes / gib, used_pct,
-             avail_bytes / gb, avail_bytes / gib, avail_pct);
+    format_text(buf, size, tx(Text::fs_info), mounted_on, fs_type, device,
+                total_bytes / gb, total_bytes / gib,
+                used_bytes / gb, used_bytes / gib, used_pct,
+                avail_bytes / gb, avail_bytes / gib, avail_pct);
 }
 
 void QShell::info()
 {
     FsUsage usage;
     if (fs_query(mount_point, &usage) != 0) {
-        message_box("Cannot get filesystem info.");
+        message_box(tx(Text::no_fs_info));
         return;
     }
     char msg[1025];

@@ -3,10 +3,11 @@
 #include "actions/qshell.h"
 #include "common/child_runner.h"
 #include "common/disk_names.h"
+#include "common/format_text.h"
 #include "common/message_box.h"
+#include "common/texts.h"
 #include "platform/mount_table.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -30,7 +31,7 @@ void report_unmount_failed(bool ran, const ChildStatus &status)
     char why[1025];
     describe_failed_run(why, sizeof why, ran, mount_helper, status);
     char msg[1025];
-    snprintf(msg, sizeof msg, "vorlix: unmount failed: %s\n", why);
+    format_text(msg, sizeof msg, tx(Text::unmount_failed), why);
     message_box(msg);
 }
 
@@ -82,9 +83,6 @@ void QShell::unmount()
         exit(0);
 
     char msg[1025];
-    snprintf(msg, sizeof msg,
-             "Unmount failed for %s.\nWas the device improperly removed before unmounting?\n"
-             "Run \"pkill vorlix\" to force termination.\n",
-             mount_point);
+    format_text(msg, sizeof msg, tx(Text::unmount_failed_for), mount_point);
     message_box(msg);
 }

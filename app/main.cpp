@@ -1,5 +1,7 @@
+#include "app/translations.h"
 #include "app/vorlix_menu.h"
 #include "common/inherited_state.h"
+#include "common/texts.h"
 
 #include <QApplication>
 
@@ -14,8 +16,9 @@ int main(int argc, char **argv)
     // The toolkit takes its own options (-style and the like) out of argv
     // first, so they may stand anywhere among ours.
     QApplication app(argc, argv);
+    load_translations(&app);
     if (argc != 4) {
-        fprintf(stderr, "Usage: %s /mount/point device fs-type\n", argv[0]);
+        fprintf(stderr, tx(Text::usage), argv[0]);
         return 64;
     }
 

@@ -1,15 +1,16 @@
 #include "app/vorlix_menu.h"
 
 #include "actions/qshell.h"
+#include "common/format_text.h"
 #include "common/message_box.h"
 #include "common/disk_names.h"
+#include "common/texts.h"
 
 #include <QCloseEvent>
 #include <QPushButton>
 #include <QString>
 #include <QVBoxLayout>
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -36,29 +37,21 @@ VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
 
     if (strcmp(fs_type, "unknown") == 0) {
         char notice[1025];
-        snprintf(notice, sizeof notice,
-                 "%s does not contain a recognized filesystem.  It may\n"
-                 "be possible to mount manually using fusefs tools that\n"
-                 "are not currently integrated into this system.\n\n"
-                 "If you are certain that the device does not contain\n"
-                 "any important information, you can reformat it using\n\n"
-                 "    draskel %s fs-type\n\n"
-                 "if you wish.",
-                 device, disk_or_blank(parent_device(device)));
+        format_text(notice, sizeof notice, tx(Text::unknown_fs_notice), device,
+                    disk_or_blank(parent_device(device)));
         message_box(notice);
         exit(0);
     }
 
     // Labels are cut at 64 bytes to keep the window narrow.
     char reformat_label[65], copy_label[65], unmount_label[65];
-    snprintf(reformat_label, sizeof reformat_label, "Reformat %s",
-             disk_or_blank(parent_device(device)));
-    snprintf(copy_label, sizeof copy_label, "Copy disk image to %s",
-             disk_or_blank(parent_device(device)));
-    snprintf(unmount_label, sizeof unmount_label, "Unmount %s", mount_point);
+    format_text(reformat_label, sizeof reformat_label, tx(Text::reformat_button),
+                disk_or_blank(parent_device(device)));
+    format_text(copy_label, sizeof copy_label, tx(Text::copy_button), disk_or_blank(parent_device(device)));
+    format_text(unmount_label, sizeof unmount_label, tx(Text::unmount_button), mount_point);
 
-    QPushButton *info_button = new QPushButton(QString::fromUtf8("Filesystem info"), this);
-    QPushButton *fm_button = new QPushButton(QString::fromUtf8("Open file manager"), this);
+    QPushButton *info_button = new QPushButton(QString::fromUtf8(tx(Text::info_button)), this);
+    QPushButton *fm_button = new QPushButton(QString::fromUtf8(tx(Text::fm_button)), this);
     QPushButton *reformat_button = new QPushButton(button_text(reformat_label), this);
     QPushButton *copy_button = new QPushButton(button_text(copy_label), this);
     QPushButton *unmount_button = new QPushButton(button_text(unmount_label), this);
@@ -85,6 +78,6 @@ VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
 
 void VorlixMenu::closeEvent(QCloseEvent *event)
 {
-    message_box("Use Unmount to unmount and close this window.");
+    message_box(tx(Text::close_refused));
     event->ignore();
 }

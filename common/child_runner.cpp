@@ -1,9 +1,11 @@
 #include "common/child_runner.h"
 
+#include "common/format_text.h"
 #include "common/inherited_state.h"
 #include "common/input_discard.h"
 #include "common/message_box.h"
 #include "common/relay.h"
+#include "common/texts.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -46,7 +48,7 @@ int exec_or_report(const char *const argv[])
     const int err = errno;
     relay_send_exec_error(err);
     char msg[1025];
-    snprintf(msg, sizeof msg, "vorlix: exec failed: %s\n", strerror(err));
+    format_text(msg, sizeof msg, tx(Text::exec_failed), strerror(err));
     message_box(msg);
     return 70;
 }
@@ -114,13 +116,13 @@ void describe_failed_run(char *buf, size_t size, bool ran, const char *command,
                          const ChildStatus &status)
 {
     if (!ran)
-        snprintf(buf, size, "%s", strerror(errno));
+        format_text(buf, size, "%s", strerror(errno));
     else if (status.exec_errno != 0)
-        snprintf(buf, size, "%s", strerror(status.exec_errno));
+        format_text(buf, size, "%s", strerror(status.exec_errno));
     else if (WIFSIGNALED(status.wait_status))
-        snprintf(buf, size, "%s was killed by signal %d", command, WTERMSIG(status.wait_status));
+        format_text(buf, size, tx(Text::killed_by_signal), command, WTERMSIG(status.wait_status));
     else
-        snprintf(buf, size, "%s exited with status %d", command, WEXITSTATUS(status.wait_status));
+        format_text(buf, size, tx(Text::exited_with_status), command, WEXITSTATUS(status.wait_status));
 }
 
 std::string as_operand(const char *name)

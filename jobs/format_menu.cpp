@@ -1,17 +1,19 @@
 #include "jobs/format_menu.h"
 
 #include "actions/qshell.h"
+#include "common/texts.h"
 #include "jobs/terminal_job.h"
 
 #include <QPushButton>
+#include <QString>
 #include <QVBoxLayout>
 
 QFormatMenu::QFormatMenu(const char *mount_point, const char *device, QWidget *parent)
     : QWidget(parent)
 {
-    QPushButton *exfat_button = new QPushButton("EXFAT (Windows and most Unix)", this);
-    QPushButton *ufs2_button = new QPushButton("UFS2 (BSD)", this);
-    QPushButton *ext4_button = new QPushButton("EXT4 (Linux)", this);
+    QPushButton *exfat_button = new QPushButton(QString::fromUtf8(tx(Text::exfat_button)), this);
+    QPushButton *ufs2_button = new QPushButton(QString::fromUtf8(tx(Text::ufs2_button)), this);
+    QPushButton *ext4_button = new QPushButton(QString::fromUtf8(tx(Text::ext4_button)), this);
 
     this->mount_point = mount_point;
     this->device = device;
@@ -49,9 +51,8 @@ void QFormatMenu::format_device(const char *type)
         "draskel",
         "--temp-file",
         tool_args,
-        "Format complete.  You may need to disconnect and\n"
-        "reconnect the device to mount all new filesystems.",
-        "Format failed.",
+        tx(Text::format_complete),
+        tx(Text::format_failed),
     };
     run_terminal_job(mount_point, device, job);
 }

@@ -1,4 +1,5 @@
 #include "actions/qshell.h"
+#include "common/texts.h"
 #include "jobs/terminal_job.h"
 
 #include <merrow.h>
@@ -24,9 +25,8 @@ int QShell::image()
         "pernix",
         "--success-file",
         tool_args,
-        "Copy complete.  You may need to disconnect and\n"
-        "reconnect the device to mount all new filesystems.",
-        "Image copy failed.",
+        tx(Text::copy_complete),
+        tx(Text::copy_failed),
     };
     run_terminal_job(mount_point, device, job);
     return 0;

@@ -3,7 +3,9 @@
 #include "actions/unmount.h"
 #include "common/child_runner.h"
 #include "common/disk_names.h"
+#include "common/format_text.h"
 #include "common/message_box.h"
+#include "common/texts.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -30,10 +32,10 @@ const char marker_name[] = "success";
 int job_child(const char *mount_point, const char *disk, const char *const argv[])
 {
     if (unmount_volume(mount_point) != 0 || unmount_rest_of_disk(disk) != 0) {
-        message_box("Failed to unmount.");
+        message_box(tx(Text::failed_to_unmount));
     } else {
         execvp(argv[0], const_cast<char *const *>(argv));
-        message_box("exec failed.");
+        message_box(tx(Text::terminal_exec_failed));
     }
     return 1;
 }
@@ -60,7 +62,7 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     char dir[1025];
     snprintf(dir, sizeof dir, "%s", marker_dir_template);
     if (mkdtemp(dir) == nullptr) {
-        message_box("Error generating temp file name.");
+        message_box(tx(Text::no_marker_dir));
         exit(70);
     }
     char marker[1025];
@@ -70,7 +72,7 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     if (disk == nullptr) {
         rmdir(dir);
         char msg[1025];
-        snprintf(msg, sizeof msg, "%s: Cannot determine parent device name", device);
+        format_text(msg, sizeof msg, tx(Text::no_parent_device), device);
         message_box(msg);
         return;
     }

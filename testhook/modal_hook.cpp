@@ -12,6 +12,9 @@
 //   click:<text>    press the visible button showing that text (newest window first)
 //   close:<class>   ask the oldest visible window of that class to close
 //   windows         log the visible top-level windows
+//   buttons         log, for each visible top-level window, its class and
+//                   the texts of its visible buttons:
+//                   "buttons <class>: <text>|<text>|..."
 #include "testhook/log_escape.h"
 #include "testhook/modal_answerer.h"
 
@@ -107,6 +110,15 @@ private:
                     w->close();
                     break;
                 }
+        } else if (step == "buttons") {
+            for (QWidget *w : shown) {
+                QStringList texts;
+                for (QPushButton *b : w->findChildren<QPushButton *>())
+                    if (b->isVisible())
+                        texts.append(b->text());
+                write("buttons " + QByteArray(w->metaObject()->className()) + ": "
+                      + log_escape(texts.join('|').toUtf8()));
+            }
         } else if (step == "windows") {
             QByteArray line = "windows";
             for (QWidget *w : shown)

@@ -94,6 +94,11 @@ BinaryRun BinaryFixture::run(const QList<QByteArray> &args, const QString &scrip
 
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.remove("VORLIX_FM");
+    // The texts as written, whatever language the developer's session is
+    // in; a test sets LANG and the like through env to see another.
+    for (const char *var : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        e.remove(var);
+    e.insert("LANG", "C.UTF-8");
     e.insert("PATH", bin());
     e.insert("HOME", home());
     if (!e.contains("QT_QPA_PLATFORM"))

@@ -1,0 +1,119 @@
+#include "common/texts.h"
+
+#include "common/format_text.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+const char texts_context[] = "vorlix";
+
+namespace {
+
+// In the order of enum Text. Names of files, commands and devices, the
+// "vorlix: " that begins a command failure and a final newline stay as
+// they are in every language.
+const char *const english[] = {
+    //: Printed on standard error. %s is the program's name as it was started.
+    QT_TRANSLATE_NOOP("vorlix", "Usage: %s /mount/point device fs-type\n"),
+    //: The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0).
+    //: "draskel" is a command; keep the command line as it is.
+    QT_TRANSLATE_NOOP("vorlix", "%s does not contain a recognized filesystem.  It may\n"
+                                "be possible to mount manually using fusefs tools that\n"
+                                "are not currently integrated into this system.\n\n"
+                                "If you are certain that the device does not contain\n"
+                                "any important information, you can reformat it using\n\n"
+                                "    draskel %s fs-type\n\n"
+                                "if you wish."),
+    //: Button.
+    QT_TRANSLATE_NOOP("vorlix", "Filesystem info"),
+    //: Button.
+    QT_TRANSLATE_NOOP("vorlix", "Open file manager"),
+    //: Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.
+    QT_TRANSLATE_NOOP("vorlix", "Reformat %s"),
+    //: Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.
+    QT_TRANSLATE_NOOP("vorlix", "Copy disk image to %s"),
+    //: Button; %s is the mount point, such as /media/da0s1. At most 64 bytes are shown.
+    QT_TRANSLATE_NOOP("vorlix", "Unmount %s"),
+    //: The window cannot be closed; "Unmount" is the button of that name.
+    QT_TRANSLATE_NOOP("vorlix", "Use Unmount to unmount and close this window."),
+    //: Button of the format chooser.
+    QT_TRANSLATE_NOOP("vorlix", "EXFAT (Windows and most Unix)"),
+    //: Button of the format chooser.
+    QT_TRANSLATE_NOOP("vorlix", "UFS2 (BSD)"),
+    //: Button of the format chooser.
+    QT_TRANSLATE_NOOP("vorlix", "EXT4 (Linux)"),
+    QT_TRANSLATE_NOOP("vorlix", "Cannot get filesystem info."),
+    //: Tabs line the values up. The %s are the mount point, the filesystem
+    //: type and the device; the numbers are sizes and percentages. Keep every
+    //: conversion as it is, in this order.
+    QT_TRANSLATE_NOOP("vorlix", "Mount point:\t%s\nFilesystem:\t%s\nDevice:\t%s\n"
+                                "Total:\t%10.2f GB  (%10.2f GiB)\n"
+                                "Used:\t%10.2f GB  (%10.2f GiB,  %4.1f%%)\n"
+                                "Available:\t%10.2f GB  (%10.2f GiB,  %4.1f%%)\n"),
+    //: %s is the mount point. "pkill vorlix" is a command.
+    QT_TRANSLATE_NOOP("vorlix", "Unmount failed for %s.\nWas the device improperly removed before unmounting?\n"
+                                "Run \"pkill vorlix\" to force termination.\n"),
+    //: %s says how the mount helper ended, or the system's reason.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: unmount failed: %s\n"),
+    //: %s is the system's reason.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: exec failed: %s\n"),
+    QT_TRANSLATE_NOOP("vorlix", "Failed to get home directory."),
+    //: ".config/vorlix" is a file name.
+    QT_TRANSLATE_NOOP("vorlix", ".config/vorlix exists, but is empty."),
+    //: %s says how the file manager ended, or the system's reason.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: File manager error: %s\n"),
+    QT_TRANSLATE_NOOP("vorlix", "Error generating temp file name."),
+    //: %s is a device node.
+    QT_TRANSLATE_NOOP("vorlix", "%s: Cannot determine parent device name"),
+    QT_TRANSLATE_NOOP("vorlix", "Failed to unmount."),
+    //: The terminal window for the job could not be started.
+    QT_TRANSLATE_NOOP("vorlix", "exec failed."),
+    QT_TRANSLATE_NOOP("vorlix", "Copy complete.  You may need to disconnect and\n"
+                                "reconnect the device to mount all new filesystems."),
+    QT_TRANSLATE_NOOP("vorlix", "Image copy failed."),
+    QT_TRANSLATE_NOOP("vorlix", "Format complete.  You may need to disconnect and\n"
+                                "reconnect the device to mount all new filesystems."),
+    QT_TRANSLATE_NOOP("vorlix", "Format failed."),
+    //: How a command ended: %s is the command's name, %d its exit status.
+    QT_TRANSLATE_NOOP("vorlix", "%s exited with status %d"),
+    //: How a command ended: %s is the command's name, %d the signal's number.
+    QT_TRANSLATE_NOOP("vorlix", "%s was killed by signal %d"),
+};
+static_assert(sizeof english / sizeof english[0] == static_cast<size_t>(Text::count),
+              "one English text for each Text");
+
+// Filled in once, in the main process, before any child exists; read-only
+// afterwards, so a forked copy reads it as it stood.
+std::vector<std::string> translated;
+
+size_t index_of(Text id)
+{
+    return static_cast<size_t>(id);
+}
+
+} // namespace
+
+const char *english_text(Text id)
+{
+    return english[index_of(id)];
+}
+
+const char *tx(Text id)
+{
+    if (translated.empty())
+        return english_text(id);
+    return translated[index_of(id)].c_str();
+}
+
+void translate_texts()
+{
+    std::vector<std::string> texts;
+    for (const char *source : english) {
+        const QByteArray local = QCoreApplication::translate(texts_context, source).toUtf8();
+        texts.push_back(same_conversions(source, local.constData()) ? local.toStdString() : source);
+    }
+    translated = std::move(texts);
+}
