@@ -70,9 +70,9 @@ case $sandbox in
 esac
 
 # --- 1. packages ------------------------------------------------------------
+# install-deps says what it installs, and nothing when all is there.
 if [ -z "$sandbox_only" ] && [ "${DEMO_NO_DEPS-}" != 1 ]; then
     if command -v apt-get >/dev/null 2>&1 && command -v dpkg-query >/dev/null 2>&1; then
-        say "==> Installing missing packages (.ci/install-deps)"
         "$repo/.ci/install-deps" ||
             die "installing packages failed; install them by hand and rerun with DEMO_NO_DEPS=1"
     else
