@@ -1,10 +1,11 @@
 #!/bin/sh
 # The shipped vorlix on a private X server, driven with real input events:
 # it copies an image and formats a disk through the real urxvt and the
-# stand-in tools, on the demo sandbox's disk file. The job tests run a
-# build whose test hook answers the dialogs, with a fake terminal; this is
-# the whole path a user takes, clicks and keystrokes included, on the
-# binary that ships.
+# stand-in tools, on the demo sandbox's disk file, whose stick the sandbox's
+# kelmo really unmounts first where FUSE lets the sandbox mount it. The job
+# tests run a build whose test hook answers the dialogs, with a fake
+# terminal; this is the whole path a user takes, clicks and keystrokes
+# included, on the binary that ships.
 #
 #   real_terminal.sh <vorlix binary>
 #
@@ -90,8 +91,17 @@ stop_vorlix() {
     runner=
 }
 
+# The sandbox's stick may still be mounted (a case that failed before
+# vorlix unmounted it); rm -rf must not empty it and then stop at its
+# mount point, so it is unmounted first, and the folder is kept if that
+# fails.
 cleanup() {
     stop_vorlix
+    if [ -f "$sandbox/.vorlix-demo-sandbox" ] &&
+        ! DEMO_DIR="$sandbox" sh "$repo/demo/run-demo.sh" --clean >/dev/null 2>&1; then
+        echo "real_terminal: cannot unmount the sandbox's stick; left $scratch" >&2
+        return
+    fi
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -192,7 +202,7 @@ drive_job() {
     rm -f "$scratch/status"
     (
         sh -c 'echo "$$" >"$1" && shift && exec "$@"' start "$scratch/pid" \
-            "$vorlix" "$sandbox/mnt" "$sandbox/da0s1" msdosfs \
+            "$vorlix" "$sandbox/mnt" "$sandbox/da0s1" "$VORLIX_DEMO_FSTYPE" \
             </dev/null >"$scratch/vorlix.out" 2>&1
         echo "$?" >"$scratch/status"
     ) &
