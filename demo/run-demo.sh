@@ -309,8 +309,11 @@ fi
 
 # An image to copy onto the stick: a small ext4 file system holding a few
 # files where mkfs.ext4 can make one (then blkid or file -s recognise the
-# stick afterwards), otherwise 4 MiB of numbered lines.
-img=$sandbox/sample.img
+# stick afterwards), otherwise 4 MiB of numbered lines. It lies in the
+# home folder vorlix is given, where the Copy dialog opens.
+home=$sandbox/home
+mkdir -p "$home"
+img=$home/sample.img
 img_src=$sandbox/.sample-contents
 mkdir -p "$img_src"
 printf 'This file came from sample.img.\n' >"$img_src/from-the-image.txt"
@@ -364,5 +367,19 @@ vorlix=$repo/build/vorlix
 if [ -z "${DISPLAY-}" ] && [ -z "${WAYLAND_DISPLAY-}" ]; then
     say "run-demo: note: no DISPLAY is set; vorlix needs a graphical session."
 fi
+
+# vorlix's Copy dialog opens in the home folder, so it gets the sandbox's,
+# where sample.img is. The X server's key is looked for in the home folder
+# unless XAUTHORITY names it, so that must point at the user's. demo-fm
+# gives the file manager the user's own home back, with their settings.
+if [ -z "${XAUTHORITY-}" ] && [ -n "${HOME-}" ] && [ -f "$HOME/.Xauthority" ]; then
+    XAUTHORITY=$HOME/.Xauthority
+    export XAUTHORITY
+fi
+VORLIX_DEMO_USER_HOME=${HOME-}
+HOME=$home
+export VORLIX_DEMO_USER_HOME HOME
+
 say "==> Starting vorlix; the sandbox stays in $sandbox"
+say "    Reformat, Copy disk image and Unmount end vorlix: run this again for a fresh stick."
 exec "$vorlix" "$mnt" "$sandbox/da0s1" "$fstype"

@@ -270,7 +270,7 @@ check() {
 }
 
 starts_with_image() {
-    cmp -s -n "$(wc -c <"$sandbox/sample.img" | tr -d ' ')" "$sandbox/sample.img" "$sandbox/da0"
+    cmp -s -n "$(wc -c <"$sandbox/home/sample.img" | tr -d ' ')" "$sandbox/home/sample.img" "$sandbox/da0"
 }
 
 disk_type_is() {
@@ -343,8 +343,8 @@ run_case() {
 
 # Rows: 0 Filesystem info, 1 Open file manager, 2 Reformat, 3 Copy disk
 # image, 4 Unmount; in the chooser 0 exFAT, 1 UFS2, 2 ext4.
-run_case copy-image 3 - "$sandbox/sample.img" \
-    "pernix --success-file @ $sandbox/sample.img $sandbox/da0" image
+run_case copy-image 3 - "$sandbox/home/sample.img" \
+    "pernix --success-file @ $sandbox/home/sample.img $sandbox/da0" image
 run_case format-ext4 2 2 - \
     "draskel --temp-file @ $sandbox/da0 ext4" ext4
 

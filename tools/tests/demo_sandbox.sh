@@ -115,7 +115,7 @@ check "the stick holds sample files" test -f "$sandbox/mnt/README.txt"
 check "and a file name with spaces" test -f "$sandbox/mnt/documents/notes with spaces.txt"
 check "64 MiB disk file" test "$(size_of "$sandbox/da0")" -eq 67108864
 check "device name da0s1" test -e "$sandbox/da0s1"
-check "sample image" test -s "$sandbox/sample.img"
+check "sample image in the sandbox's home folder" test -s "$sandbox/home/sample.img"
 end
 sandbox=$VORLIX_DEMO_DIR
 ln -s "$outside" "$sandbox/way-out"
@@ -146,7 +146,7 @@ if [ -n "$fuse" ]; then
     # The copy and format tools see the disk in use while it is mounted.
     marker=$tmp/vorl.marker
     begin "demo pernix refuses da0 while the stick is mounted"
-    run yes pernix --success-file "$marker" "$sandbox/sample.img" "$sandbox/da0"
+    run yes pernix --success-file "$marker" "$sandbox/home/sample.img" "$sandbox/da0"
     check "exit status 1 (was $rc)" status_is 1
     check "says it is mounted" said 'Unmount it first'
     check "no marker" absent "$marker"
@@ -214,7 +214,7 @@ end
 pattern_file "$outside/disk" 65536
 outside_sum=$(sum "$outside/disk")
 ln -s "$outside/disk" "$sandbox/disk-link"
-sample=$sandbox/sample.img
+sample=$sandbox/home/sample.img
 img_bytes=$(size_of "$sample")
 marker=$tmp/vorl.marker
 
