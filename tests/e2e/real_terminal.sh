@@ -277,6 +277,11 @@ disk_type_is() {
     [ "$(blkid -p -o value -s TYPE "$sandbox/da0" 2>/dev/null)" = "$1" ]
 }
 
+# Empty for a blank disk.
+disk_uuid() {
+    blkid -p -o value -s UUID "$sandbox/da0" 2>/dev/null
+}
+
 # The stand-in's call as logged, with the marker's name replaced by @.
 tool_call_is() {
     [ "$(sed -n '2s/^\([a-z]* [a-z-]*\) [^ ]* /\1 @ /p' "$sandbox/demo.log")" = "$1" ]
@@ -298,7 +303,8 @@ run_case() {
         ! eval "$(cat "$scratch/env")"; then
         problems="
     - making the sandbox failed: $(cat "$scratch/demo.out")"
-    elif ! drive_job "$2" "$3" "$4"; then
+    # Where FUSE works the stick is ext4 already: the format must make a new one.
+    elif stick_uuid=$(disk_uuid); ! drive_job "$2" "$3" "$4"; then
         problems="
     - $problem"
     else
@@ -317,6 +323,8 @@ run_case() {
             check "the disk starts with the image's bytes" starts_with_image
         else
             check "the disk holds $expected_disk" disk_type_is "$expected_disk"
+            check "the disk holds a new file system, not the stick's" \
+                test "$(disk_uuid)" != "$stick_uuid"
         fi
     fi
 

@@ -222,6 +222,12 @@ sample_on_da0() {
     head -c "$img_bytes" "$sandbox/da0" | cmp -s - "$sample"
 }
 
+# The sample image is ext4 too, so only a new UUID shows that draskel made
+# a new file system.
+da0_uuid() {
+    blkid -p -o value -s UUID "$sandbox/da0" 2>/dev/null
+}
+
 # tool      disk                 status
 while read -r tool where status; do
     case $where in
@@ -229,6 +235,7 @@ while read -r tool where status; do
         OUTSIDE) disk=$outside/disk ;;
     esac
     rm -f "$marker"
+    uuid_before=$(da0_uuid)
     begin "demo $tool on $where"
     if [ "$tool" = pernix ]; then
         run yes pernix --success-file "$marker" "$sample" "$disk"
@@ -243,6 +250,9 @@ while read -r tool where status; do
             check "sample.img written onto da0" sample_on_da0
         elif can_probe_fs; then
             check "da0 holds ext4" test "$(fs_type "$sandbox/da0")" = ext4
+            if command -v blkid >/dev/null 2>&1; then
+                check "a new file system on da0" test "$(da0_uuid)" != "$uuid_before"
+            fi
         fi
     else
         check "no marker" absent "$marker"
