@@ -35,9 +35,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Where the demo can mount its stick: the script looks for the same.
+# Where the demo can mount its stick: the script looks for the same, and
+# the FUSE library opens /dev/fuse itself before it turns to fusermount3.
 fuse=
-if [ -c /dev/fuse ] && command -v fusermount3 >/dev/null 2>&1 &&
+if [ -c /dev/fuse ] && [ -r /dev/fuse ] && [ -w /dev/fuse ] &&
+    command -v fusermount3 >/dev/null 2>&1 &&
     command -v fuse2fs >/dev/null 2>&1 && command -v findmnt >/dev/null 2>&1 &&
     command -v mkfs.ext4 >/dev/null 2>&1; then
     fuse=1
