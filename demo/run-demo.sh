@@ -1,21 +1,30 @@
 #!/bin/sh
 # Tries vorlix out without a real disk: installs what it needs, builds it,
-# makes a sandbox with a disk image file standing in for a USB stick, and
-# starts vorlix on it.
+# makes a sandbox with a disk image file standing in for a USB stick, mounts
+# the stick, and starts vorlix on it.
 #
 #   demo/run-demo.sh                  all of that
-#   demo/run-demo.sh --sandbox-only   only make the sandbox; print on stdout
-#                                     the environment to use with it, as
-#                                     shell assignments to eval
+#   demo/run-demo.sh --sandbox-only   only make the sandbox and mount its
+#                                     stick; print on stdout the environment
+#                                     to use with it, as shell assignments
+#                                     to eval
+#   demo/run-demo.sh --clean          unmount the sandbox's stick and remove
+#                                     the sandbox
 #
 #   DEMO_NO_DEPS=1    skip installing packages
 #   DEMO_NO_BUILD=1   skip the build (build/vorlix must exist)
 #   DEMO_DIR=<dir>    where to make the sandbox (default: vorlix-demo in
-#                     $TMPDIR or /tmp); an old sandbox there is replaced
+#                     $TMPDIR or /tmp); an old sandbox there is unmounted
+#                     and replaced
 #
-# In the sandbox every helper vorlix starts stays inside it: kelmo only
-# pretends to unmount the sandbox folder, pernix and draskel act on the
-# sandbox disk file only, and the file manager is demo-fm.
+# The stick is an ext4 file system in the disk file, mounted through FUSE
+# (fuse2fs), which needs no root where the system lets users mount FUSE
+# file systems. Where it cannot be mounted, the mount point is a plain
+# folder instead, and the script says so.
+#
+# In the sandbox every helper vorlix starts stays inside it: kelmo unmounts
+# only the sandbox's stick, pernix and draskel act on the sandbox disk file
+# only, and the file manager is demo-fm.
 
 set -u
 
@@ -34,9 +43,11 @@ shell_quote() {
 }
 
 sandbox_only=
+clean=
 case ${1-} in
     '') ;;
     --sandbox-only) sandbox_only=1 ;;
+    --clean) clean=1 ;;
     -h | --help)
         sed -n '2,/^$/s/^# \{0,1\}//p' "$0" >&2
         exit 0
@@ -69,48 +80,108 @@ case $sandbox in
     *) sandbox=$(pwd -P)/$sandbox ;;
 esac
 
+# --- old sandboxes ---------------------------------------------------------
+stamp=.vorlix-demo-sandbox
+
+# True when a FUSE file system is mounted on the folder. Without findmnt
+# (not Linux) the stick is never mounted, so nothing here is either.
+fuse_mounted() {
+    command -v findmnt >/dev/null 2>&1 || return 1
+    case $(findmnt -n -o FSTYPE -M "$1" 2>/dev/null) in
+        fuse | fuse.*) return 0 ;;
+    esac
+    return 1
+}
+
+# True while the process runs. A zombie counts as ended: where the system's
+# first process does not reap orphans it stays one for good.
+running() {
+    case $(ps -o stat= -p "$1" 2>/dev/null) in
+        '' | Z*) return 1 ;;
+    esac
+    return 0
+}
+
+# Unmounts a sandbox's stick the way its kelmo does: the real stand-in,
+# which names the processes that keep a busy stick mounted.
+unmount_stick() {
+    PATH=$repo/demo/sandbox-bin/fuse-umount:$PATH VORLIX_DEMO_DIR=$1 \
+        "$repo/tools/kelmo" umount "$1/mnt"
+}
+
+# Removes an old sandbox, after unmounting its stick, but nothing else: a
+# folder without the stamp this script leaves, or with anything else
+# mounted in it, is not removed. An empty folder is left for reuse.
+remove_sandbox() {
+    if [ -L "$sandbox" ] || [ ! -d "$sandbox" ]; then
+        die "$sandbox exists and is not a folder; choose another DEMO_DIR"
+    fi
+    if [ ! -f "$sandbox/$stamp" ]; then
+        [ -z "$(ls -A -- "$sandbox")" ] && return 0
+        die "$sandbox is not empty and is not a demo sandbox; not touching it (choose another DEMO_DIR)"
+    fi
+    sandbox=$(cd -P -- "$sandbox" && pwd -P)
+    if fuse_mounted "$sandbox/mnt"; then
+        say "==> Unmounting the sandbox's stick $sandbox/mnt"
+        unmount_stick "$sandbox" ||
+            die "cannot unmount the sandbox's stick $sandbox/mnt (see above); close what uses it and try again"
+    fi
+    if mount 2>/dev/null | awk -v dir="$sandbox" '
+        index($0, " on " dir " ") || index($0, " on " dir "/") { found = 1 }
+        END { exit !found }'; then
+        die "something is mounted inside the old sandbox $sandbox; unmount it first"
+    fi
+    rm -rf -- "$sandbox" || die "cannot remove the old sandbox $sandbox"
+}
+
+if [ -n "$clean" ]; then
+    if [ ! -e "$sandbox" ] && [ ! -L "$sandbox" ]; then
+        say "run-demo: there is no sandbox at $sandbox; nothing to clean."
+        exit 0
+    fi
+    remove_sandbox
+    if [ -e "$sandbox" ]; then
+        say "run-demo: $sandbox is an empty folder, not a sandbox; left as it is."
+    else
+        say "==> Removed the sandbox $sandbox"
+    fi
+    exit 0
+fi
+
 # --- 1. packages ------------------------------------------------------------
+# install-deps says what it installs, and nothing when all is there.
 if [ -z "$sandbox_only" ] && [ "${DEMO_NO_DEPS-}" != 1 ]; then
     if command -v apt-get >/dev/null 2>&1 && command -v dpkg-query >/dev/null 2>&1; then
-        say "==> Installing missing packages (.ci/install-deps)"
         "$repo/.ci/install-deps" ||
             die "installing packages failed; install them by hand and rerun with DEMO_NO_DEPS=1"
     else
         say "==> Not a Debian system: skipping package installation."
         say "    Needed: cmake, a C++ compiler, Qt 6 base development files,"
-        say "    rxvt-unicode (urxvt), exfatprogs, e2fsprogs."
+        say "    rxvt-unicode (urxvt), exfatprogs, e2fsprogs, and for a mounted"
+        say "    stick fuse2fs and fusermount3 (FUSE 3)."
     fi
 fi
 
 # --- 2. build ---------------------------------------------------------------
+# Only the program: the tests and the benchmark would take most of the
+# time. The flags are those tests/run.sh gives build/, so that the test run
+# afterwards reuses these objects instead of building them again.
 if [ -z "$sandbox_only" ] && [ "${DEMO_NO_BUILD-}" != 1 ]; then
-    say "==> Building vorlix in $repo/build"
-    if ! cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo ||
-        ! cmake --build "$repo/build" -j2; then
+    if [ -x "$repo/build/vorlix" ]; then
+        say "==> Building vorlix in $repo/build"
+    else
+        say "==> Building vorlix in $repo/build (the first time takes about half a minute)"
+    fi
+    if ! cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DVORLIX_WERROR=ON -DVORLIX_SANITIZE=OFF >/dev/null ||
+        ! cmake --build "$repo/build" -j "$(nproc 2>/dev/null || echo 2)" --target vorlix; then
         die "the build failed"
     fi
 fi
 
 # --- 3. sandbox -------------------------------------------------------------
-stamp=.vorlix-demo-sandbox
-
-# Replaces an old sandbox, but nothing else: a folder without the stamp
-# this script leaves, or with anything mounted in it, is not removed.
 if [ -e "$sandbox" ] || [ -L "$sandbox" ]; then
-    if [ -L "$sandbox" ] || [ ! -d "$sandbox" ]; then
-        die "$sandbox exists and is not a folder; choose another DEMO_DIR"
-    fi
-    if [ -f "$sandbox/$stamp" ]; then
-        sandbox=$(cd -P -- "$sandbox" && pwd -P)
-        if mount 2>/dev/null | awk -v dir="$sandbox" '
-            index($0, " on " dir " ") || index($0, " on " dir "/") { found = 1 }
-            END { exit !found }'; then
-            die "something is mounted inside the old sandbox $sandbox; unmount it first"
-        fi
-        rm -rf -- "$sandbox" || die "cannot remove the old sandbox $sandbox"
-    elif [ -n "$(ls -A -- "$sandbox")" ]; then
-        die "$sandbox is not empty and is not a demo sandbox; not touching it (choose another DEMO_DIR)"
-    fi
+    remove_sandbox
 fi
 mkdir -p -- "$sandbox" || die "cannot create $sandbox"
 sandbox=$(cd -P -- "$sandbox" && pwd -P)
@@ -125,29 +196,124 @@ esac
 
 say "==> Making the sandbox in $sandbox"
 
-# The "mounted" stick: a plain folder with a few files.
+# The stick: a sparse 64 MiB file (it takes no room until written), and its
+# first partition's name, which is all vorlix needs of it.
+blank_disk() {
+    rm -f -- "$sandbox/da0"
+    dd if=/dev/zero of="$sandbox/da0" bs=1048576 count=0 seek=64 2>/dev/null ||
+        die "cannot create the disk file $sandbox/da0"
+}
+blank_disk
+ln -s da0 "$sandbox/da0s1"
+
+# A few files for the stick, written into its file system or, where it
+# cannot be mounted, into the plain folder.
+stick_files() {
+    mkdir -p "$1/photos" "$1/documents"
+    printf 'Shopping: bread, milk, tea.\n' >"$1/documents/notes with spaces.txt"
+    printf 'Holiday, day one: rain. Day two: more rain.\n' >"$1/documents/diary.txt"
+    printf 'P1\n4 4\n0110\n1001\n1001\n0110\n' >"$1/photos/ring.pbm"
+}
+
 mnt=$sandbox/mnt
-mkdir -p "$mnt/photos" "$mnt/documents"
-cat >"$mnt/README.txt" <<'EOF'
+mkdir -p "$mnt"
+
+# Why the stick cannot be mounted here; empty when it can.
+fuse_problem=
+if [ ! -c /dev/fuse ]; then
+    fuse_problem="there is no /dev/fuse"
+elif ! command -v fusermount3 >/dev/null 2>&1; then
+    fuse_problem="fusermount3 is not installed (Debian package fuse3)"
+elif ! command -v fuse2fs >/dev/null 2>&1; then
+    fuse_problem="fuse2fs is not installed (Debian package fuse2fs)"
+elif ! command -v mkfs.ext4 >/dev/null 2>&1; then
+    fuse_problem="mkfs.ext4 is not installed (Debian package e2fsprogs)"
+elif ! command -v findmnt >/dev/null 2>&1; then
+    fuse_problem="findmnt is not installed (Debian package util-linux)"
+fi
+
+# Makes an ext4 file system holding the stick's files in the disk file and
+# mounts it; on failure sets fuse_problem.
+mount_stick() {
+    _log=$sandbox/fuse2fs.log
+    _files=$sandbox/.stick-files
+    mkdir -p "$_files"
+    stick_files "$_files"
+    cat >"$_files/README.txt" <<'EOF'
+This is the USB stick of the vorlix demo: an ext4 file system in the file
+../da0 (64 MiB), mounted here through FUSE by fuse2fs. ../da0s1 is the name
+of its first partition, which vorlix was started with.
+Unmount really unmounts it; Reformat and Copy disk image write ../da0.
+EOF
+    # No journal: fuse2fs does not use one, and warns on each mount of a
+    # file system that has one. The user owns the top folder, so the stick
+    # is theirs to write to.
+    if ! mkfs.ext4 -q -F -L vorlix-stick -O ^has_journal \
+        -E root_owner="$(id -u):$(id -g)" -d "$_files" "$sandbox/da0" >"$_log" 2>&1; then
+        fuse_problem="mkfs.ext4 could not make the file system: $(sed -n 1p "$_log")"
+        rm -rf "$_files"
+        return 1
+    fi
+    rm -rf "$_files"
+
+    # fuse2fs stays in the foreground of a subshell that ends at once: it
+    # then belongs to no process here, and vorlix, which this script
+    # becomes, never has to reap it. Its own folder is /, so that it holds
+    # nothing busy. minixdf counts the whole disk in the total, so that
+    # Filesystem info shows the stick's 64 MiB.
+    (
+        (cd / && exec fuse2fs -f -o minixdf "$sandbox/da0" "$mnt") \
+            </dev/null >>"$_log" 2>&1 &
+        echo "$!" >"$sandbox/.fuse2fs.pid"
+    )
+    _pid=$(cat "$sandbox/.fuse2fs.pid")
+    _tries=0
+    until fuse_mounted "$mnt"; do
+        if ! running "$_pid"; then
+            fuse_problem="fuse2fs could not mount it: $(sed -n 1p "$_log")"
+            break
+        fi
+        if [ "$_tries" -ge 100 ]; then
+            kill "$_pid" 2>/dev/null
+            fuse_problem="fuse2fs had not mounted it after 10 s"
+            break
+        fi
+        sleep 0.1
+        _tries=$((_tries + 1))
+    done
+    if [ -n "$fuse_problem" ]; then
+        rm -f "$sandbox/.fuse2fs.pid"
+        blank_disk
+        return 1
+    fi
+}
+
+if [ -z "$fuse_problem" ] && mount_stick; then
+    fstype=ext4
+    stick_kind="ext4 in da0, mounted through FUSE by fuse2fs"
+else
+    say "==> The stick cannot be mounted here: $fuse_problem."
+    say "    Its mount point is a plain folder instead, so Filesystem info describes"
+    say "    the disk that folder is on, and Unmount only pretends."
+    stick_files "$mnt"
+    cat >"$mnt/README.txt" <<'EOF'
 This folder plays the part of a mounted USB stick in the vorlix demo.
-Nothing is really mounted here, and unmounting it only pretends.
+The stick could not be mounted through FUSE here, so nothing is really
+mounted, and unmounting it only pretends.
 The stick itself is the file ../da0 (64 MiB); ../da0s1 is the name of its
 first partition, which vorlix was started with.
 EOF
-printf 'Shopping: bread, milk, tea.\n' >"$mnt/documents/notes with spaces.txt"
-printf 'Holiday, day one: rain. Day two: more rain.\n' >"$mnt/documents/diary.txt"
-printf 'P1\n4 4\n0110\n1001\n1001\n0110\n' >"$mnt/photos/ring.pbm"
-
-# The stick: a sparse 64 MiB file (it takes no room until written), and its
-# first partition's name, which is all vorlix needs of it.
-dd if=/dev/zero of="$sandbox/da0" bs=1048576 count=0 seek=64 2>/dev/null ||
-    die "cannot create the disk file $sandbox/da0"
-ln -s da0 "$sandbox/da0s1"
+    fstype=msdosfs
+    stick_kind="a plain folder; nothing is mounted"
+fi
 
 # An image to copy onto the stick: a small ext4 file system holding a few
 # files where mkfs.ext4 can make one (then blkid or file -s recognise the
-# stick afterwards), otherwise 4 MiB of numbered lines.
-img=$sandbox/sample.img
+# stick afterwards), otherwise 4 MiB of numbered lines. It lies in the
+# home folder vorlix is given, where the Copy dialog opens.
+home=$sandbox/home
+mkdir -p "$home"
+img=$home/sample.img
 img_src=$sandbox/.sample-contents
 mkdir -p "$img_src"
 printf 'This file came from sample.img.\n' >"$img_src/from-the-image.txt"
@@ -178,18 +344,20 @@ PATH=$bin:$user_path
 VORLIX_FM=demo-fm
 export PATH VORLIX_FM
 
-say "    mount point:  $mnt"
+say "    mount point:  $mnt ($stick_kind)"
 say "    device:       $sandbox/da0s1 (the disk is $sandbox/da0, 64 MiB)"
 say "    sample image: $img ($img_kind)"
 say "    helpers:      $bin (first on PATH); log of their calls: $sandbox/demo.log"
 
 if [ -n "$sandbox_only" ]; then
     printf 'VORLIX_DEMO_DIR=%s; export VORLIX_DEMO_DIR\n' "$(shell_quote "$sandbox")"
+    printf 'VORLIX_DEMO_FSTYPE=%s; export VORLIX_DEMO_FSTYPE\n' "$fstype"
     printf 'PATH=%s; export PATH\n' "$(shell_quote "$PATH")"
     printf 'VORLIX_FM=%s; export VORLIX_FM\n' "$(shell_quote "$VORLIX_FM")"
     say ''
     say "To use it:  eval \"\$($0 --sandbox-only)\""
-    say "            $repo/build/vorlix \"\$VORLIX_DEMO_DIR/mnt\" \"\$VORLIX_DEMO_DIR/da0s1\" msdosfs"
+    say "            $repo/build/vorlix \"\$VORLIX_DEMO_DIR/mnt\" \"\$VORLIX_DEMO_DIR/da0s1\" \"\$VORLIX_DEMO_FSTYPE\""
+    say "To remove it, unmounting the stick first:  $0 --clean"
     exit 0
 fi
 
@@ -199,5 +367,19 @@ vorlix=$repo/build/vorlix
 if [ -z "${DISPLAY-}" ] && [ -z "${WAYLAND_DISPLAY-}" ]; then
     say "run-demo: note: no DISPLAY is set; vorlix needs a graphical session."
 fi
+
+# vorlix's Copy dialog opens in the home folder, so it gets the sandbox's,
+# where sample.img is. The X server's key is looked for in the home folder
+# unless XAUTHORITY names it, so that must point at the user's. demo-fm
+# gives the file manager the user's own home back, with their settings.
+if [ -z "${XAUTHORITY-}" ] && [ -n "${HOME-}" ] && [ -f "$HOME/.Xauthority" ]; then
+    XAUTHORITY=$HOME/.Xauthority
+    export XAUTHORITY
+fi
+VORLIX_DEMO_USER_HOME=${HOME-}
+HOME=$home
+export VORLIX_DEMO_USER_HOME HOME
+
 say "==> Starting vorlix; the sandbox stays in $sandbox"
-exec "$vorlix" "$mnt" "$sandbox/da0s1" msdosfs
+say "    Reformat, Copy disk image and Unmount end vorlix: run this again for a fresh stick."
+exec "$vorlix" "$mnt" "$sandbox/da0s1" "$fstype"

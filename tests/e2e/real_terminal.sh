@@ -1,10 +1,11 @@
 #!/bin/sh
 # The shipped vorlix on a private X server, driven with real input events:
 # it copies an image and formats a disk through the real urxvt and the
-# stand-in tools, on the demo sandbox's disk file. The job tests run a
-# build whose test hook answers the dialogs, with a fake terminal; this is
-# the whole path a user takes, clicks and keystrokes included, on the
-# binary that ships.
+# stand-in tools, on the demo sandbox's disk file, whose stick the sandbox's
+# kelmo really unmounts first where FUSE lets the sandbox mount it. The job
+# tests run a build whose test hook answers the dialogs, with a fake
+# terminal; this is the whole path a user takes, clicks and keystrokes
+# included, on the binary that ships.
 #
 #   real_terminal.sh <vorlix binary>
 #
@@ -90,8 +91,17 @@ stop_vorlix() {
     runner=
 }
 
+# The sandbox's stick may still be mounted (a case that failed before
+# vorlix unmounted it); rm -rf must not empty it and then stop at its
+# mount point, so it is unmounted first, and the folder is kept if that
+# fails.
 cleanup() {
     stop_vorlix
+    if [ -f "$sandbox/.vorlix-demo-sandbox" ] &&
+        ! DEMO_DIR="$sandbox" sh "$repo/demo/run-demo.sh" --clean >/dev/null 2>&1; then
+        echo "real_terminal: cannot unmount the sandbox's stick; left $scratch" >&2
+        return
+    fi
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -192,7 +202,7 @@ drive_job() {
     rm -f "$scratch/status"
     (
         sh -c 'echo "$$" >"$1" && shift && exec "$@"' start "$scratch/pid" \
-            "$vorlix" "$sandbox/mnt" "$sandbox/da0s1" msdosfs \
+            "$vorlix" "$sandbox/mnt" "$sandbox/da0s1" "$VORLIX_DEMO_FSTYPE" \
             </dev/null >"$scratch/vorlix.out" 2>&1
         echo "$?" >"$scratch/status"
     ) &
@@ -260,11 +270,16 @@ check() {
 }
 
 starts_with_image() {
-    cmp -s -n "$(wc -c <"$sandbox/sample.img" | tr -d ' ')" "$sandbox/sample.img" "$sandbox/da0"
+    cmp -s -n "$(wc -c <"$sandbox/home/sample.img" | tr -d ' ')" "$sandbox/home/sample.img" "$sandbox/da0"
 }
 
 disk_type_is() {
     [ "$(blkid -p -o value -s TYPE "$sandbox/da0" 2>/dev/null)" = "$1" ]
+}
+
+# Empty for a blank disk.
+disk_uuid() {
+    blkid -p -o value -s UUID "$sandbox/da0" 2>/dev/null
 }
 
 # The stand-in's call as logged, with the marker's name replaced by @.
@@ -288,7 +303,8 @@ run_case() {
         ! eval "$(cat "$scratch/env")"; then
         problems="
     - making the sandbox failed: $(cat "$scratch/demo.out")"
-    elif ! drive_job "$2" "$3" "$4"; then
+    # Where FUSE works the stick is ext4 already: the format must make a new one.
+    elif stick_uuid=$(disk_uuid); ! drive_job "$2" "$3" "$4"; then
         problems="
     - $problem"
     else
@@ -307,6 +323,8 @@ run_case() {
             check "the disk starts with the image's bytes" starts_with_image
         else
             check "the disk holds $expected_disk" disk_type_is "$expected_disk"
+            check "the disk holds a new file system, not the stick's" \
+                test "$(disk_uuid)" != "$stick_uuid"
         fi
     fi
 
@@ -333,8 +351,8 @@ run_case() {
 
 # Rows: 0 Filesystem info, 1 Open file manager, 2 Reformat, 3 Copy disk
 # image, 4 Unmount; in the chooser 0 exFAT, 1 UFS2, 2 ext4.
-run_case copy-image 3 - "$sandbox/sample.img" \
-    "pernix --success-file @ $sandbox/sample.img $sandbox/da0" image
+run_case copy-image 3 - "$sandbox/home/sample.img" \
+    "pernix --success-file @ $sandbox/home/sample.img $sandbox/da0" image
 run_case format-ext4 2 2 - \
     "draskel --temp-file @ $sandbox/da0 ext4" ext4
 
