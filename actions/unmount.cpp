@@ -8,6 +8,8 @@
 #include "common/texts.h"
 #include "platform/mount_table.h"
 
+#include <errno.h>
+#include <stdint.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -54,23 +56,48 @@ int unmount_volume(const char *mount_point)
 
 int unmount_rest_of_disk(const char *disk)
 {
-    std::vector<MountEntry> mounts;
-    if (!list_mounts(&mounts)) {
-        // Without the table nobody can tell the disk is free to write.
-        report_unmount_failed(false, ChildStatus());
-        return 1;
-    }
-    std::vector<std::string> dirs;
-    for (const MountEntry &m : mounts)
-        if (names_disk_or_partition(m.source.c_str(), disk))
-            dirs.push_back(m.dir);
-    // A filesystem mounted inside another must go first.
-    std::stable_sort(dirs.begin(), dirs.end(),
-                     [](const std::string &a, const std::string &b) { return depth(a) > depth(b); });
-    for (const std::string &dir : dirs)
-        if (unmount_volume(dir.c_str()) != 0)
+    // Each pass unmounts what lies on top; a filesystem of the disk that
+    // another of its own covered comes up in the next pass.
+    size_t left_before = SIZE_MAX;
+    for (;;) {
+        std::vector<MountEntry> mounts;
+        if (!list_mounts(&mounts)) {
+            // Without the table nobody can tell the disk is free to write.
+            report_unmount_failed(false, ChildStatus());
             return 1;
-    return 0;
+        }
+        size_t left = 0;
+        std::vector<std::string> dirs;
+        for (size_t i = 0; i < mounts.size(); ++i) {
+            if (!names_disk_or_partition(mounts[i].source.c_str(), disk))
+                continue;
+            ++left;
+            // The helper unmounts whatever was mounted there last. When that
+            // is not the disk's, it is something the user never named.
+            const bool on_top = std::none_of(mounts.begin() + static_cast<long>(i) + 1, mounts.end(),
+                                             [&](const MountEntry &m) { return m.dir == mounts[i].dir; });
+            if (on_top)
+                dirs.push_back(mounts[i].dir);
+        }
+        if (left == 0)
+            return 0;
+        // No filesystem of the disk went since the last pass, although the
+        // helper said so, or only ones covered by something else are left.
+        if (left >= left_before || dirs.empty())
+            break;
+        left_before = left;
+        // A filesystem mounted inside another must go first.
+        std::stable_sort(dirs.begin(), dirs.end(),
+                         [](const std::string &a, const std::string &b) { return depth(a) > depth(b); });
+        for (const std::string &dir : dirs)
+            if (unmount_volume(dir.c_str()) != 0)
+                return 1;
+    }
+    // Something of the disk is still mounted: writing it now would corrupt
+    // that filesystem.
+    errno = EBUSY;
+    report_unmount_failed(false, ChildStatus());
+    return 1;
 }
 
 void QShell::unmount()

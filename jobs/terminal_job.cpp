@@ -7,6 +7,7 @@
 #include "common/message_box.h"
 #include "common/texts.h"
 
+#include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -47,12 +48,17 @@ bool marker_made(const char *marker)
     return lstat(marker, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Whatever the tool left at the marker's name, then the folder itself.
-void remove_marker_dir(const char *dir, const char *marker)
+int remove_entry(const char *path, const struct stat *, int, struct FTW *)
 {
-    if (unlink(marker) != 0)
-        rmdir(marker);
-    rmdir(dir);
+    remove(path);
+    return 0;
+}
+
+// The folder is ours alone: whatever the tool left in it goes with it.
+// Links are removed, never followed.
+void remove_marker_dir(const char *dir)
+{
+    nftw(dir, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 } // namespace
@@ -97,10 +103,10 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
         message_box(job.success_message);
         // Only now: the marker shows the job's result until the user has
         // seen it.
-        remove_marker_dir(dir, marker);
+        remove_marker_dir(dir);
         exit(0);
     }
-    remove_marker_dir(dir, marker);
+    remove_marker_dir(dir);
     message_box(job.failure_message);
     exit(69);
 }

@@ -170,6 +170,7 @@ private slots:
         QTest::newRow("a symlink to a file") << false << QByteArray("/bin/ln -s /etc/hostname \"$1\"")
                                              << QByteArray("planted");
         QTest::newRow("a folder") << false << QByteArray("/bin/mkdir \"$1\"") << QByteArray("planted");
+        QTest::newRow("a file beside it") << false << QByteArray(": > \"$1.part\"") << QByteArray("planted");
     }
 
     void only_the_tools_own_marker_counts()
@@ -204,62 +205,84 @@ private slots:
 
     // Writing the disk under any of its mounted filesystems corrupts them.
     // In a private mount namespace (which takes root), tmpfs mounts stand for
-    // the partitions: their sources name /dev/da0, its partitions, and a
-    // partition of another disk whose name starts the same.
+    // the partitions: their sources name the disk /dev/da1, its partitions,
+    // another disk whose name starts the same, or nothing of the kind.
     void every_filesystem_of_the_disk_is_unmounted_first_data()
     {
-        QTest::addColumn<QByteArray>("failing"); // where kelmo fails; empty: nowhere
+        QTest::addColumn<QList<QByteArray>>("mounts"); // "<source> <folder>", mounted in this order
+        QTest::addColumn<QByteArray>("failing");       // where kelmo fails
+        QTest::addColumn<QByteArray>("lying");         // where kelmo says it unmounted, but does not
         QTest::addColumn<QList<QByteArray>>("unmounted");
-        QTest::addColumn<int>("exit_code");
-        QTest::addColumn<Texts>("boxes");
+        QTest::addColumn<Texts>("boxes");              // none: the format runs
 
-        QTest::newRow("all of the disk, deepest first")
-            << QByteArray() << QList<QByteArray>{"s1", "s2/p3", "s2", "whole"} << 0 << Texts{format_done};
+        const QList<QByteArray> partitions = {"/dev/da1s1 s1", "/dev/da1s2 s2", "/dev/da1p3 s2/p3",
+                                              "/dev/da1 whole", "/dev/da10s1 other"};
+        const Texts busy = {"vorlix: unmount failed: Device or resource busy\n", "Failed to unmount.",
+                            "Format failed."};
+        QTest::newRow("all of the disk, deepest first; not da10")
+            << partitions << QByteArray() << QByteArray() << QList<QByteArray>{"s1", "s2/p3", "s2", "whole"}
+            << Texts{};
         QTest::newRow("a failing second unmount stops the job")
-            << QByteArray("s2/p3") << QList<QByteArray>{"s1", "s2/p3"} << 69
+            << partitions << QByteArray("s2/p3") << QByteArray() << QList<QByteArray>{"s1", "s2/p3"}
             << Texts{kelmo_exit_1, "Failed to unmount.", "Format failed."};
+        QTest::newRow("two of the disk stacked on one folder")
+            << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 st", "/dev/da1s3 st"} << QByteArray() << QByteArray()
+            << QList<QByteArray>{"s1", "st", "st"} << Texts{};
+        // Unmounting there would take away what the user never named, and
+        // the partition would stay mounted under it.
+        QTest::newRow("a partition under another device's filesystem")
+            << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 s2", "unrelated s2"} << QByteArray() << QByteArray()
+            << QList<QByteArray>{"s1"} << busy;
+        QTest::newRow("the helper says so, but it is still mounted")
+            << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 s2"} << QByteArray() << QByteArray("s2")
+            << QList<QByteArray>{"s1", "s2"} << busy;
     }
 
     void every_filesystem_of_the_disk_is_unmounted_first()
     {
+        QFETCH(QList<QByteArray>, mounts);
         QFETCH(QByteArray, failing);
+        QFETCH(QByteArray, lying);
         QFETCH(QList<QByteArray>, unmounted);
-        QFETCH(int, exit_code);
         QFETCH(Texts, boxes);
         if (geteuid() != 0 || !QFileInfo::exists("/usr/bin/unshare"))
             QSKIP("a private mount namespace takes root and unshare");
 
         BinaryFixture fx;
         const QByteArray root = fx.path("mnt").toLocal8Bit();
+        QByteArray setup = "fakes=$PATH; PATH=/usr/sbin:/usr/bin:/sbin:/bin\n";
+        for (const QByteArray &m : mounts) {
+            const QByteArray dir = "\"$MNT/" + m.split(' ')[1] + '"';
+            setup += "mkdir -p " + dir + " && mount -t tmpfs " + m.split(' ')[0] + ' ' + dir + '\n';
+        }
+        setup += "PATH=$fakes exec \"$@\"";
+        fx.wrapper = {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-ec", setup, "sh"};
         fx.env.insert("MNT", QString::fromLocal8Bit(root));
         fx.env.insert("FAIL", failing.isEmpty() ? QString() : QString::fromLocal8Bit(root + '/' + failing));
-        fx.env.insert("WATCH", fx.path("marker-name"));
-        fx.wrapper = {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-ec",
-                      "fakes=$PATH; PATH=/usr/sbin:/usr/bin:/sbin:/bin\n"
-                      "m=$MNT; mkdir -p \"$m/s1\" \"$m/s2\" \"$m/whole\" \"$m/other\"\n"
-                      "mount -t tmpfs /dev/da0s1 \"$m/s1\"\n"
-                      "mount -t tmpfs /dev/da0s2 \"$m/s2\"\n"
-                      "mkdir \"$m/s2/p3\" && mount -t tmpfs /dev/da0p3 \"$m/s2/p3\"\n"
-                      "mount -t tmpfs /dev/da0 \"$m/whole\"\n"
-                      "mount -t tmpfs /dev/da10s1 \"$m/other\"\n"
-                      "PATH=$fakes exec \"$@\"",
-                      "sh"};
-        fx.add_fake("kelmo", "[ \"$2\" = \"$FAIL\" ] && exit 1\nexec /bin/umount \"$2\"");
+        fx.env.insert("LIE", lying.isEmpty() ? QString() : QString::fromLocal8Bit(root + '/' + lying));
+        fx.add_fake("kelmo", "[ \"$2\" = \"$FAIL\" ] && exit 1\n"
+                             "[ \"$2\" = \"$LIE\" ] && exit 0\n"
+                             "exec /bin/umount \"$2\"");
         fx.add_fake_terminal();
-        fx.add_fake("draskel", tool(": > \"$2\""));
+        fx.add_fake("draskel", ": > \"$2\"");
 
-        const BinaryRun r = fx.run({root + "/s1", "/dev/da0s1", "msdosfs"},
-                                   QString(reformat_button) + "|click:EXT4 (Linux)");
+        const BinaryRun r = fx.run({root + "/s1", "/dev/da1s1", "msdosfs"},
+                                   "click:Reformat /dev/da1|click:EXT4 (Linux)");
         QVERIFY(r.finished);
-        QVERIFY2(r.exit_code == exit_code, r.err.constData());
-        QCOMPARE(r.boxes(), boxes);
-        Calls helper_calls;
+        QVERIFY2(r.exit_code == (boxes.isEmpty() ? 0 : 69), r.err.constData());
+        QCOMPARE(r.boxes(), boxes.isEmpty() ? Texts{format_done} : boxes);
+
+        // Exactly these unmounts, and the terminal only once the whole disk
+        // is free.
+        Calls expected;
         for (const QByteArray &dir : unmounted)
-            helper_calls.append({"kelmo", "umount", root + '/' + dir});
-        const Calls calls = fx.calls();
-        QCOMPARE(calls.mid(0, helper_calls.size()), helper_calls);
-        // The terminal starts only once the whole disk is free.
-        QCOMPARE(calls.size() > helper_calls.size(), exit_code == 0);
+            expected.append({"kelmo", "umount", root + '/' + dir});
+        Calls calls = fx.calls();
+        QList<QByteArray> then;
+        for (const QList<QByteArray> &call : calls.mid(expected.size()))
+            then.append(call.value(0));
+        QCOMPARE(calls.mid(0, expected.size()), expected);
+        QCOMPARE(then, boxes.isEmpty() ? (QList<QByteArray>{"urxvt", "draskel"}) : QList<QByteArray>{});
     }
 
     // Names that read as options reach the tool as paths.
