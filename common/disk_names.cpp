@@ -32,9 +32,14 @@ bool names_disk_or_partition(const char *name, const char *disk)
     const char *rest = name + len;
     if (*rest == '\0')
         return true;
-    // After a disk name that ends in its unit number, more digits name
-    // another disk: da1 is not a part of da10s1.
+#ifdef __linux__
+    // Linux names a whole disk without a unit number (sda) and its
+    // partitions by a number after it (sda1). Every FreeBSD disk name ends
+    // in its unit number, after which more digits name another disk (da1 is
+    // not a part of da10s1), and a name without one is a label, which names
+    // one filesystem and has no partitions.
     if (!is_ascii_digit(disk[len - 1]) && is_ascii_digit(*rest))
         return true;
+#endif
     return (*rest == 's' || *rest == 'p') && is_ascii_digit(rest[1]);
 }

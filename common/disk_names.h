@@ -8,8 +8,8 @@
 char *parent_device(const char *device);
 
 // True when name is the disk itself or one of its partitions: the disk's
-// name followed by s or p and digits (da0s2, da0s1a, da0p3), or, for a
-// disk whose name does not end in a digit, by digits alone (sda1).
+// name followed by s or p and digits (da0s2, da0s1a, da0p3), or on Linux,
+// for a disk whose name does not end in a digit, by digits alone (sda1).
 bool names_disk_or_partition(const char *name, const char *disk);
 
 #endif

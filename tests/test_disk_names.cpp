@@ -55,7 +55,13 @@ private slots:
         QTest::newRow("slice and letter") << QByteArray("/dev/da0s1a") << QByteArray("/dev/da0") << true;
         QTest::newRow("gpt partition") << QByteArray("/dev/da0p3") << QByteArray("/dev/da0") << true;
         QTest::newRow("ada") << QByteArray("/dev/ada1p2") << QByteArray("/dev/ada1") << true;
-        QTest::newRow("digits after a name without") << QByteArray("/dev/sda1") << QByteArray("/dev/sda") << true;
+#ifdef __linux__
+        const bool linux_names = true;
+#else
+        const bool linux_names = false;
+#endif
+        QTest::newRow("digits after a Linux disk name") << QByteArray("/dev/sda1") << QByteArray("/dev/sda")
+                                                        << linux_names;
         QTest::newRow("another disk: da10 is not da1") << QByteArray("/dev/da10s1") << QByteArray("/dev/da1") << false;
         QTest::newRow("another disk: da01") << QByteArray("/dev/da01") << QByteArray("/dev/da0") << false;
         QTest::newRow("another disk: ada0 is not da0") << QByteArray("/dev/ada0s1") << QByteArray("/dev/da0") << false;
@@ -63,6 +69,8 @@ private slots:
         QTest::newRow("other suffix") << QByteArray("/dev/da0.eli") << QByteArray("/dev/da0") << false;
         // A label names a partition without naming its disk.
         QTest::newRow("label") << QByteArray("/dev/gpt/stick") << QByteArray("/dev/da0") << false;
+        QTest::newRow("another label") << QByteArray("/dev/msdosfs/BACKUP2") << QByteArray("/dev/msdosfs/BACKUP")
+                                       << linux_names;
         QTest::newRow("not a device") << QByteArray("tmpfs") << QByteArray("/dev/da0") << false;
         QTest::newRow("empty disk name matches nothing") << QByteArray("s1") << QByteArray("") << false;
     }
