@@ -113,7 +113,8 @@ void translate_texts()
     std::vector<std::string> texts;
     for (const char *source : english) {
         const QByteArray local = QCoreApplication::translate(texts_context, source).toUtf8();
-        texts.push_back(same_conversions(source, local.constData()) ? local.toStdString() : source);
+        const bool usable = !local.isEmpty() && same_conversions(source, local.constData());
+        texts.push_back(usable ? local.toStdString() : source);
     }
     translated = std::move(texts);
 }

@@ -54,6 +54,7 @@ private slots:
     {
         QTest::addColumn<QList<QByteArray>>("wrapper");
         QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("kelmo_exit");
         QTest::addColumn<int>("exit_code");
         QTest::addColumn<Texts>("boxes");
         QTest::addColumn<Texts>("state"); // state.log, one line a command
@@ -77,13 +78,19 @@ private slots:
             QByteArray vorlix;
         } parents[] = {{"signals", odd_signals, vorlix_odd}, {"no fds", closed_fds, vorlix_plain}};
         for (const auto &p : parents) {
-            QTest::newRow(QByteArray(p.name) + ": unmount") << p.wrapper << "click:Unmount /media/da0s1" << 0
+            QTest::newRow(QByteArray(p.name) + ": unmount") << p.wrapper << "click:Unmount /media/da0s1" << 0 << 0
                                                             << Texts{} << Texts{"kelmo" + clean};
             QTest::newRow(QByteArray(p.name) + ": file manager")
-                << p.wrapper << "click:Open file manager" << 99 << Texts{} << Texts{"fm" + clean, p.vorlix};
+                << p.wrapper << "click:Open file manager" << 0 << 99 << Texts{} << Texts{"fm" + clean, p.vorlix};
             QTest::newRow(QByteArray(p.name) + ": image copy")
-                << p.wrapper << "click:Copy disk image to /dev/da0" << 0 << Texts{copy_done}
+                << p.wrapper << "click:Copy disk image to /dev/da0" << 0 << 0 << Texts{copy_done}
                 << Texts{"kelmo" + clean, "urxvt" + clean, "pernix" + clean};
+            // A failure still says how the helper ended, not what a failed wait left in errno.
+            QTest::newRow(QByteArray(p.name) + ": image copy, unmount fails")
+                << p.wrapper << "click:Copy disk image to /dev/da0" << 1 << 69
+                << Texts{"vorlix: unmount failed: kelmo exited with status 1\n", "Failed to unmount.",
+                         "Image copy failed."}
+                << Texts{"kelmo" + clean};
         }
     }
 
@@ -91,6 +98,7 @@ private slots:
     {
         QFETCH(QList<QByteArray>, wrapper);
         QFETCH(QString, script);
+        QFETCH(int, kelmo_exit);
         QFETCH(int, exit_code);
         QFETCH(Texts, boxes);
         QFETCH(Texts, state);
@@ -100,7 +108,7 @@ private slots:
         fx.env.insert("STATE", fx.path("state.log"));
         fx.env.insert("VORLIX_FM", "fm");
         fx.env.insert("VORLIX_HOOK_OPEN", fx.write_file("os.img", "image bytes"));
-        fx.add_fake("kelmo", noting_state("exit 0"));
+        fx.add_fake("kelmo", noting_state("exit " + QByteArray::number(kelmo_exit)));
         fx.add_fake("fm", noting_state("exit 0"));
         fx.add_fake("urxvt", noting_state("shift\n\"$@\"\nexit 0"));
         fx.add_fake("pernix", noting_state(": > \"$2\""));

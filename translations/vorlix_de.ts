@@ -57,17 +57,17 @@ neu formatieren.</translation>
     <message>
         <source>Reformat %s</source>
         <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
-        <translation>%s neu formatieren</translation>
+        <translation>Neu formatieren: %s</translation>
     </message>
     <message>
         <source>Copy disk image to %s</source>
         <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
-        <translation>Datenträgerabbild auf %s kopieren</translation>
+        <translation>Abbild kopieren auf %s</translation>
     </message>
     <message>
         <source>Unmount %s</source>
         <extracomment>Button; %s is the mount point, such as /media/da0s1. At most 64 bytes are shown.</extracomment>
-        <translation>%s aushängen</translation>
+        <translation>Aushängen: %s</translation>
     </message>
     <message>
         <source>Use Unmount to unmount and close this window.</source>
@@ -118,7 +118,7 @@ Run &quot;pkill vorlix&quot; to force termination.
         <extracomment>%s is the mount point. &quot;pkill vorlix&quot; is a command.</extracomment>
         <translation>Aushängen von %s fehlgeschlagen.
 Wurde das Gerät entfernt, bevor es ausgehängt war?
-Mit &quot;pkill vorlix&quot; lässt sich das Programm beenden.
+Mit &quot;pkill vorlix&quot; lässt sich das Programm zwangsweise beenden.
 </translation>
     </message>
     <message>

@@ -62,7 +62,7 @@ si lo desea.</translation>
     <message>
         <source>Copy disk image to %s</source>
         <extracomment>Button; %s is the whole disk, such as /dev/da0. At most 64 bytes are shown.</extracomment>
-        <translation>Copiar imagen de disco a %s</translation>
+        <translation>Copiar imagen de disco en %s</translation>
     </message>
     <message>
         <source>Unmount %s</source>

@@ -197,7 +197,7 @@ rebrancher le périphérique pour monter tous les nouveaux systèmes de fichiers
     <message>
         <source>%s was killed by signal %d</source>
         <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
-        <translation>%s a été arrêté par le signal %d</translation>
+        <translation>%s a été tué par le signal %d</translation>
     </message>
 </context>
 </TS>

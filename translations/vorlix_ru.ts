@@ -18,7 +18,7 @@
         <source>Usage: %s /mount/point device fs-type
 </source>
         <extracomment>Printed on standard error. %s is the program&apos;s name as it was started.</extracomment>
-        <translation>Использование: %s /точка/монтирования устройство тип-фс
+        <translation>Использование: %s /точка/монтирования устройство тип_ФС
 </translation>
     </message>
     <message>
