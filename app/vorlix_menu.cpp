@@ -1,9 +1,9 @@
 #include "app/vorlix_menu.h"
 
 #include "actions/qshell.h"
+#include "common/disk_names.h"
 #include "common/format_text.h"
 #include "common/message_box.h"
-#include "common/disk_names.h"
 #include "common/texts.h"
 
 #include <QCloseEvent>
