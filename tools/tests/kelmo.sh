@@ -65,13 +65,14 @@ case $FAKE_UMOUNT in
     perm) echo "umount: $1: must be superuser to unmount." >&2; exit 32 ;;
 esac
 EOF
-# Like fuser -vm: the table on stderr, bare ids on stdout; nothing and
-# status 1 when no process can be seen.
+# Like fuser -vm: the table on stderr, but each process id on stdout in
+# the middle of its line; nothing and status 1 when no process can be seen.
 cat >"$tmp/fake/fuser" <<'EOF'
 #!/bin/sh
 [ "$FAKE_HOLDER" = none ] && exit 1
+printf '                     USER        PID ACCESS COMMAND\n%s:   alice     ' "$2" >&2
 printf ' 4242'
-printf '                     USER        PID ACCESS COMMAND\n%s:   alice      4242 ..c.. %s\n' "$2" "$FAKE_HOLDER" >&2
+printf ' ..c.. %s\n' "$FAKE_HOLDER" >&2
 EOF
 cat >"$tmp/fake/fstat" <<'EOF'
 #!/bin/sh
@@ -111,7 +112,7 @@ while read -r FAKE_UMOUNT FAKE_HOLDER FAKE_SYSTEM status says; do
     end
 done <<EOF
 ok          text-editor   Linux     0    -
-busy        text-editor   Linux     32   text-editor
+busy        text-editor   Linux     32   alice      4242 ..c.. text-editor
 busy        none          Linux     32   no process using it can be seen
 fbsd-busy   text-editor   FreeBSD   1    text-editor
 fbsd-busy   none          FreeBSD   1    no process using it can be seen
