@@ -21,15 +21,6 @@ static const QByteArray kelmo_missing = "vorlix: unmount failed: No such file or
 static const char image_button[] = "click:Copy disk image to /dev/da0";
 static const char reformat_button[] = "click:Reformat /dev/da0";
 
-static QList<QByteArray> starting_with(const QList<QByteArray> &lines, const QByteArray &prefix)
-{
-    QList<QByteArray> out;
-    for (const QByteArray &l : lines)
-        if (l.startsWith(prefix))
-            out.append(l);
-    return out;
-}
-
 // A tool that records its marker name for the hook to watch, then acts.
 static QByteArray tool(const QByteArray &then)
 {
@@ -308,7 +299,7 @@ private slots:
         fx.add_fake("pernix");
         const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"}, QString(image_button) + "|windows");
         QCOMPARE(r.exit_code, 99); // cancelled: the window stays
-        QCOMPARE(starting_with(r.log, "dialog "),
+        QCOMPARE(r.lines_starting_with("dialog "),
                  (QList<QByteArray>{"dialog Open Image|" + fx.home().toLocal8Bit() + "|Image Files (*.img *.iso)"}));
         QVERIFY(r.boxes().isEmpty());
         QVERIFY(fx.calls().isEmpty());
@@ -322,7 +313,7 @@ private slots:
         const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"},
                                    twice + "|windows|close:QFormatMenu|windows");
         QCOMPARE(r.exit_code, 99);
-        QCOMPARE(starting_with(r.log, "windows "), (QList<QByteArray>{"windows VorlixMenu QFormatMenu QFormatMenu",
+        QCOMPARE(r.lines_starting_with("windows "), (QList<QByteArray>{"windows VorlixMenu QFormatMenu QFormatMenu",
                                                             "windows VorlixMenu QFormatMenu"}));
         QVERIFY(r.boxes().isEmpty());
     }

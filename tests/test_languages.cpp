@@ -79,11 +79,7 @@ private slots:
         const QByteArray chooser_buttons = "buttons QFormatMenu: " + shown(lang, Text::exfat_button) + '|'
                                            + shown(lang, Text::ufs2_button) + '|'
                                            + shown(lang, Text::ext4_button);
-        Texts buttons;
-        for (const QByteArray &line : r.log)
-            if (line.startsWith("buttons "))
-                buttons.append(line);
-        QCOMPARE(buttons, (Texts{main_buttons, chooser_buttons}));
+        QCOMPARE(r.lines_starting_with("buttons "), (Texts{main_buttons, chooser_buttons}));
         QCOMPARE(r.boxes(), (Texts{shown(lang, Text::close_refused), shown(lang, Text::unmount_failed_for, mp)}));
 
         if (lang.isEmpty()) {

@@ -43,6 +43,15 @@ QList<QByteArray> BinaryRun::boxes() const
     return out;
 }
 
+QList<QByteArray> BinaryRun::lines_starting_with(const QByteArray &prefix) const
+{
+    QList<QByteArray> out;
+    for (const QByteArray &line : log)
+        if (line.startsWith(prefix))
+            out.append(line);
+    return out;
+}
+
 BinaryFixture::BinaryFixture()
 {
     QDir(dir.path()).mkpath("home");

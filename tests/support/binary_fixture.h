@@ -18,6 +18,8 @@ struct BinaryRun {
 
     // The texts of the boxes shown, in order, unescaped.
     QList<QByteArray> boxes() const;
+    // The hook's lines that start with prefix, in order.
+    QList<QByteArray> lines_starting_with(const QByteArray &prefix) const;
 };
 
 // A temporary home and a bin folder of fake commands, which is all of PATH,
