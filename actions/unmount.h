@@ -1,16 +1,17 @@
 #ifndef VORLIX_UNMOUNT_H
 #define VORLIX_UNMOUNT_H
 
+struct DeviceSet;
+
 // Runs the mount helper to unmount the filesystem on mount_point. Returns 0
 // when it succeeded and 1 otherwise, after telling the user why.
 int unmount_volume(const char *mount_point);
 
-// Unmounts, deepest mount point first, every filesystem still mounted from
-// disk or from one of its partitions, each as unmount_volume does. One that
-// lies under a filesystem of another device is not reached: nothing
-// unrelated is unmounted, and it counts as still mounted. Stops at the
-// first failure. Returns 0 once the mount table shows none of them, 1
-// otherwise, after telling the user why.
-int unmount_rest_of_disk(const char *disk);
+// Before a tool writes the whole disk: unmounts the volume from its folder
+// and wherever else its device is mounted, then every filesystem of the
+// disk, each as unmount_volume does, and waits for the system to let go of
+// the disk where it tells. Nothing of another device is unmounted. Returns
+// 0 once the disk is free, 1 otherwise, after telling the user why.
+int unmount_whole_disk(const char *mount_point, const DeviceSet &volume, const DeviceSet &disk);
 
 #endif

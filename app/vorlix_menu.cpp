@@ -1,10 +1,10 @@
 #include "app/vorlix_menu.h"
 
 #include "actions/qshell.h"
-#include "common/disk_names.h"
 #include "common/format_text.h"
 #include "common/message_box.h"
 #include "common/texts.h"
+#include "platform/disk_devices.h"
 
 #include <QCloseEvent>
 #include <QPushButton>
@@ -14,18 +14,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 // A button shows its label as it stands. Names come from volume labels and
 // device nodes, and an '&' in them would otherwise vanish and turn the
 // next letter into a keyboard shortcut (Alt+D on "Unmount /media/R&D").
 static QString button_text(const char *label)
 {
     return QString::fromUtf8(label).replace('&', QStringLiteral("&&"));
-}
-
-// The disk's name for a text; with no memory for it the text names none.
-static const char *disk_or_blank(const char *disk)
-{
-    return disk != nullptr ? disk : "";
 }
 
 VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
@@ -35,19 +31,21 @@ VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
     device = argv[2];
     fs_type = argv[3];
 
+    // The whole disk, as the system knows it: a label or a partition of a
+    // Linux disk does not name it.
+    const std::string disk = disk_devices(device).node;
+
     if (strcmp(fs_type, "unknown") == 0) {
         char notice[1025];
-        format_text(notice, sizeof notice, tx(Text::unknown_fs_notice), device,
-                    disk_or_blank(parent_device(device)));
+        format_text(notice, sizeof notice, tx(Text::unknown_fs_notice), device, disk.c_str());
         message_box(notice);
         exit(0);
     }
 
     // Labels are cut at 64 bytes to keep the window narrow.
     char reformat_label[65], copy_label[65], unmount_label[65];
-    format_text(reformat_label, sizeof reformat_label, tx(Text::reformat_button),
-                disk_or_blank(parent_device(device)));
-    format_text(copy_label, sizeof copy_label, tx(Text::copy_button), disk_or_blank(parent_device(device)));
+    format_text(reformat_label, sizeof reformat_label, tx(Text::reformat_button), disk.c_str());
+    format_text(copy_label, sizeof copy_label, tx(Text::copy_button), disk.c_str());
     format_text(unmount_label, sizeof unmount_label, tx(Text::unmount_button), mount_point);
 
     QPushButton *info_button = new QPushButton(QString::fromUtf8(tx(Text::info_button)), this);

@@ -43,3 +43,24 @@ bool names_disk_or_partition(const char *name, const char *disk)
 #endif
     return (*rest == 's' || *rest == 'p') && is_ascii_digit(rest[1]);
 }
+
+std::string collapse_path(const char *path)
+{
+    const bool absolute = path[0] == '/';
+    std::string out = absolute ? "/" : "";
+    const char *p = path;
+    while (*p != '\0') {
+        while (*p == '/')
+            ++p;
+        const char *end = strchr(p, '/');
+        const size_t len = end != nullptr ? static_cast<size_t>(end - p) : strlen(p);
+        // An empty step or "." names the folder it stands in.
+        if (len > 0 && !(len == 1 && *p == '.')) {
+            if (!out.empty() && out.back() != '/')
+                out += '/';
+            out.append(p, len);
+        }
+        p += len;
+    }
+    return out.empty() && *path != '\0' ? "." : out;
+}

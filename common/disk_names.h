@@ -1,6 +1,12 @@
 #ifndef VORLIX_DISK_NAMES_H
 #define VORLIX_DISK_NAMES_H
 
+#include <string>
+
+// The rules by name alone, for a device the system does not know (a
+// name with no node behind it, a disk image file). Where the system knows
+// the device, platform/disk_devices.h asks it instead.
+
 // Returns a fresh copy of device cut after its first run of ASCII digits,
 // which turns a partition's node into its whole disk's (/dev/da0s1 ->
 // /dev/da0). A name without digits comes back whole. Null when no memory;
@@ -11,5 +17,10 @@ char *parent_device(const char *device);
 // name followed by s or p and digits (da0s2, da0s1a, da0p3), or on Linux,
 // for a disk whose name does not end in a digit, by digits alone (sda1).
 bool names_disk_or_partition(const char *name, const char *disk);
+
+// The same path with runs of slashes made one and "." steps and a final
+// slash dropped ("/dev//da0s1", "/dev/./da0s1/" -> "/dev/da0s1"), so that
+// two spellings of one name compare equal. ".." stays: it may cross a link.
+std::string collapse_path(const char *path);
 
 #endif

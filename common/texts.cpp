@@ -81,6 +81,9 @@ const char *const english[] = {
     QT_TRANSLATE_NOOP("vorlix", "%s exited with status %d"),
     //: How a command ended: %s is the command's name, %d the signal's number.
     QT_TRANSLATE_NOOP("vorlix", "%s was killed by signal %d"),
+    //: %s is the image file the user chose, which lies on the very disk
+    //: that copying it would overwrite; nothing was done.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is on the disk it would overwrite.\n"),
 };
 static_assert(sizeof english / sizeof english[0] == static_cast<size_t>(Text::count),
               "one English text for each Text");

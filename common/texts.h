@@ -33,6 +33,7 @@ enum class Text {
     format_failed,
     exited_with_status,
     killed_by_signal,
+    input_on_target_disk,
     count
 };
 

@@ -53,6 +53,7 @@ void QFormatMenu::format_device(const char *type)
         tool_args,
         tx(Text::format_complete),
         tx(Text::format_failed),
+        nullptr,
     };
     run_terminal_job(mount_point, device, job);
 }

@@ -27,6 +27,7 @@ int QShell::image()
         tool_args,
         tx(Text::copy_complete),
         tx(Text::copy_failed),
+        image_path.constData(),
     };
     run_terminal_job(mount_point, device, job);
     return 0;

@@ -6,8 +6,10 @@
 #include "common/format_text.h"
 #include "common/message_box.h"
 #include "common/texts.h"
+#include "platform/disk_devices.h"
 
 #include <ftw.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -30,9 +32,10 @@ const char marker_name[] = "success";
 // filesystem, then become the terminal. That covers the volume and every
 // other filesystem still mounted from the same disk. Its messages reach the
 // user through the parent.
-int job_child(const char *mount_point, const char *disk, const char *const argv[])
+int job_child(const char *mount_point, const DeviceSet &volume, const DeviceSet &disk,
+              const char *const argv[])
 {
-    if (unmount_volume(mount_point) != 0 || unmount_rest_of_disk(disk) != 0) {
+    if (unmount_whole_disk(mount_point, volume, disk) != 0) {
         message_box(tx(Text::failed_to_unmount));
     } else {
         execvp(argv[0], const_cast<char *const *>(argv));
@@ -61,6 +64,24 @@ void remove_marker_dir(const char *dir)
     nftw(dir, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+// The path as the system resolves it, or as written where it cannot.
+std::string resolved(const char *path)
+{
+    char real[PATH_MAX];
+    return collapse_path(realpath(path, real) != nullptr ? real : path);
+}
+
+// True when the tool's input would vanish under it, or be overwritten as
+// it is read: a file inside the volume's folder, on any filesystem of the
+// disk, or one of the disk's devices itself.
+bool on_target_disk(const char *file, const char *mount_point, const DeviceSet &disk)
+{
+    const std::string folder = resolved(mount_point);
+    const std::string path = resolved(file);
+    const bool inside = folder == "/" || path.compare(0, folder.size() + 1, folder + "/") == 0;
+    return inside || path_on_devices(file, disk);
+}
+
 } // namespace
 
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job)
@@ -74,19 +95,28 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     char marker[1025];
     snprintf(marker, sizeof marker, "%s/%s", dir, marker_name);
 
-    char *disk = parent_device(device);
-    if (disk == nullptr) {
+    // Asked of the system before the fork: the child only unmounts and execs.
+    const DeviceSet disk = disk_devices(device);
+    if (disk.node.empty()) {
         rmdir(dir);
         char msg[1025];
         format_text(msg, sizeof msg, tx(Text::no_parent_device), device);
         message_box(msg);
         return;
     }
+    if (job.input_file != nullptr && on_target_disk(job.input_file, mount_point, disk)) {
+        rmdir(dir);
+        char msg[1025];
+        format_text(msg, sizeof msg, tx(Text::input_on_target_disk), job.input_file);
+        message_box(msg);
+        return;
+    }
+    const DeviceSet volume = volume_devices(device);
 
     // Names reach the tool as given, except that none may pass for an option.
     std::vector<std::string> operands;
     for (const char *const *arg = job.tool_args; *arg != nullptr; ++arg)
-        operands.push_back(as_operand(*arg == terminal_job_disk ? disk : *arg));
+        operands.push_back(as_operand(*arg == terminal_job_disk ? disk.node.c_str() : *arg));
     std::vector<const char *> argv = {"urxvt", "-e", job.tool, job.marker_option, marker};
     for (const std::string &operand : operands)
         argv.push_back(operand.c_str());
@@ -95,9 +125,8 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     // The run status says nothing: a terminal exits 0 whatever its command
     // did. Only the marker tells, and a fork that failed leaves none.
     ChildStatus status;
-    run_child([mount_point, disk, &argv] { return job_child(mount_point, disk, argv.data()); },
+    run_child([mount_point, &volume, &disk, &argv] { return job_child(mount_point, volume, disk, argv.data()); },
               &status);
-    free(disk);
 
     if (marker_made(marker)) {
         message_box(job.success_message);

@@ -11,6 +11,9 @@ struct TerminalJob {
     const char *const *tool_args;
     const char *success_message;
     const char *failure_message;
+    // A file the tool reads while it writes the disk (the image), or null.
+    // One that lies on that very disk is refused before anything happens.
+    const char *input_file;
 };
 
 // The placeholder for the disk name in TerminalJob::tool_args.
@@ -19,8 +22,9 @@ extern const char *const terminal_job_disk;
 // Unmounts the volume and every other filesystem of its disk, runs
 // "urxvt -e <tool> <marker option> <marker> <args...>" and ends the
 // process: 0 when a regular file stands at the marker afterwards, 69 when
-// not, 70 when no private folder for the marker can be made. Returns only
-// when no disk name could be derived from device, after telling the user.
+// not, 70 when no private folder for the marker can be made. Returns,
+// after telling the user, when no job was started: no disk could be found
+// for device, or the input file lies on the disk.
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job);
 
 #endif

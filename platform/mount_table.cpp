@@ -1,6 +1,8 @@
 #include "platform/mount_table.h"
 
-#ifdef __FreeBSD__
+#include "platform/target.h"
+
+#if VORLIX_ON_FREEBSD
 
 #include <sys/param.h>
 #include <sys/ucred.h>

@@ -83,6 +83,35 @@ private slots:
 
         QCOMPARE(names_disk_or_partition(name.constData(), disk.constData()), on_disk);
     }
+
+    // Two spellings of one name must compare equal, or a mounted partition
+    // spelled "/dev//da0s2" would go unnoticed.
+    void collapse_path_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("collapsed");
+
+        QTest::newRow("as it is") << QByteArray("/dev/da0s1") << QByteArray("/dev/da0s1");
+        QTest::newRow("double slash") << QByteArray("/dev//da0s1") << QByteArray("/dev/da0s1");
+        QTest::newRow("leading slashes") << QByteArray("///dev/da0") << QByteArray("/dev/da0");
+        QTest::newRow("dot step") << QByteArray("/dev/./da0s1") << QByteArray("/dev/da0s1");
+        QTest::newRow("dots and slashes") << QByteArray("/./dev/.//./da0s1/.") << QByteArray("/dev/da0s1");
+        QTest::newRow("final slash") << QByteArray("/media/da0s1/") << QByteArray("/media/da0s1");
+        QTest::newRow("root stays") << QByteArray("//") << QByteArray("/");
+        QTest::newRow("dot-dot stays") << QByteArray("/dev/../dev/da0") << QByteArray("/dev/../dev/da0");
+        QTest::newRow("dotted names stay") << QByteArray("/dev/.da0/..x") << QByteArray("/dev/.da0/..x");
+        QTest::newRow("relative") << QByteArray("./-da0s1") << QByteArray("-da0s1");
+        QTest::newRow("only a dot") << QByteArray("./") << QByteArray(".");
+        QTest::newRow("empty stays empty") << QByteArray("") << QByteArray("");
+    }
+
+    void collapse_path()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, collapsed);
+
+        QCOMPARE(QByteArray(::collapse_path(path.constData()).c_str()), collapsed);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestDiskNames)

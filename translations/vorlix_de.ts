@@ -199,5 +199,12 @@ und wieder anschließen, damit alle neuen Dateisysteme eingehängt werden.</tran
         <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
         <translation>%s wurde durch Signal %d beendet</translation>
     </message>
+    <message>
+        <source>vorlix: %s is on the disk it would overwrite.
+</source>
+        <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
+        <translation>vorlix: %s liegt auf dem Datenträger, der überschrieben würde.
+</translation>
+    </message>
 </context>
 </TS>

@@ -199,5 +199,12 @@ a conectar el dispositivo para montar todos los sistemas de archivos nuevos.</tr
         <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
         <translation>%s fue terminado por la señal %d</translation>
     </message>
+    <message>
+        <source>vorlix: %s is on the disk it would overwrite.
+</source>
+        <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
+        <translation>vorlix: %s está en el disco que se sobrescribiría.
+</translation>
+    </message>
 </context>
 </TS>

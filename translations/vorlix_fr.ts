@@ -199,5 +199,12 @@ rebrancher le périphérique pour monter tous les nouveaux systèmes de fichiers
         <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
         <translation>%s a été tué par le signal %d</translation>
     </message>
+    <message>
+        <source>vorlix: %s is on the disk it would overwrite.
+</source>
+        <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
+        <translation>vorlix: %s se trouve sur le disque qui serait écrasé.
+</translation>
+    </message>
 </context>
 </TS>

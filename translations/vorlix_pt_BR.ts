@@ -199,5 +199,12 @@ reconectar o dispositivo para montar todos os novos sistemas de arquivos.</trans
         <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
         <translation>%s foi encerrado pelo sinal %d</translation>
     </message>
+    <message>
+        <source>vorlix: %s is on the disk it would overwrite.
+</source>
+        <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
+        <translation>vorlix: %s está no disco que seria sobrescrito.
+</translation>
+    </message>
 </context>
 </TS>

@@ -197,5 +197,12 @@ reconnect the device to mount all new filesystems.</source>
         <extracomment>How a command ended: %s is the command&apos;s name, %d the signal&apos;s number.</extracomment>
         <translation>%s завершён сигналом %d</translation>
     </message>
+    <message>
+        <source>vorlix: %s is on the disk it would overwrite.
+</source>
+        <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
+        <translation>vorlix: %s находится на диске, который будет перезаписан.
+</translation>
+    </message>
 </context>
 </TS>

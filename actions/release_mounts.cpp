@@ -1,0 +1,108 @@
+#include "actions/release_mounts.h"
+
+#include "common/disk_names.h"
+#include "platform/disk_devices.h"
+#include "platform/mount_table.h"
+
+#include <limits.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// The folder as the mount table names it.
+std::string table_name(const char *dir)
+{
+    char real[PATH_MAX];
+    return collapse_path(realpath(dir, real) != nullptr ? real : dir);
+}
+
+size_t depth(const std::string &dir)
+{
+    return static_cast<size_t>(std::count(dir.begin(), dir.end(), '/'));
+}
+
+// Waits for the system to let go of the set's devices.
+bool wait_released(const DeviceSet &set, int wait_ms)
+{
+    const int step_ms = 100;
+    for (int waited = 0; !devices_released(set); waited += step_ms) {
+        if (waited >= wait_ms)
+            return false;
+        usleep(step_ms * 1000);
+    }
+    return true;
+}
+
+// Unmounts, pass by pass, every mount of the set that lies on top of its
+// folder, deepest first; a mount of the set that another of its own
+// covered comes up in the next pass.
+Release sweep(const DeviceSet &set, const UnmountDir &unmount_dir, int wait_ms)
+{
+    size_t left_before = SIZE_MAX;
+    for (;;) {
+        std::vector<MountEntry> mounts;
+        if (!list_mounts(&mounts))
+            return Release::no_table;
+        size_t left = 0;
+        std::vector<std::string> dirs;
+        for (size_t i = 0; i < mounts.size(); ++i) {
+            if (mount_owner(mounts[i], set) != Owner::member)
+                continue;
+            ++left;
+            // The helper unmounts whatever was mounted there last.
+            const std::string dir = collapse_path(mounts[i].dir.c_str());
+            const bool on_top = std::none_of(mounts.begin() + static_cast<long>(i) + 1, mounts.end(),
+                                             [&](const MountEntry &m) { return collapse_path(m.dir.c_str()) == dir; });
+            if (on_top)
+                dirs.push_back(mounts[i].dir);
+        }
+        if (left == 0)
+            break;
+        // Nothing went since the last pass, although the helper said so,
+        // or only mounts under another device's filesystem are left.
+        if (left >= left_before || dirs.empty())
+            return Release::busy;
+        left_before = left;
+        std::stable_sort(dirs.begin(), dirs.end(),
+                         [](const std::string &a, const std::string &b) { return depth(a) > depth(b); });
+        for (const std::string &dir : dirs)
+            if (!unmount_dir(dir))
+                return Release::helper_failed;
+    }
+    return wait_released(set, wait_ms) ? Release::done : Release::busy;
+}
+
+} // namespace
+
+Release release_volume(const char *mount_point, const DeviceSet &volume, const UnmountDir &unmount_dir,
+                       int wait_ms)
+{
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        return Release::no_table;
+    const std::string folder = table_name(mount_point);
+    const MountEntry *top = nullptr;
+    for (const MountEntry &m : mounts)
+        if (collapse_path(m.dir.c_str()) == folder)
+            top = &m;
+    if (top != nullptr) {
+        // A FUSE mount cannot be traced to its device; it is taken for the
+        // volume's while something holds the volume's device.
+        const Owner owner = mount_owner(*top, volume);
+        if (owner == Owner::other || (owner == Owner::unknown && devices_released(volume)))
+            return Release::busy;
+    }
+    if (!unmount_dir(mount_point))
+        return Release::helper_failed;
+    return sweep(volume, unmount_dir, wait_ms);
+}
+
+Release release_disk(const DeviceSet &disk, const UnmountDir &unmount_dir, int wait_ms)
+{
+    return sweep(disk, unmount_dir, wait_ms);
+}

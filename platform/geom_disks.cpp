@@ -1,0 +1,140 @@
+#include "platform/geom_disks.h"
+
+#include "platform/target.h"
+
+#if VORLIX_ON_FREEBSD
+
+#include <libgeom.h>
+#include <string.h>
+
+#include <algorithm>
+
+namespace {
+
+// Stacks of providers are shallow; the bound only stops a looping tree.
+const int max_depth = 16;
+
+// The tree as the kernel describes it now, released when done.
+class Mesh
+{
+public:
+    Mesh() { ok = geom_gettree(&mesh) == 0; }
+    bool read() const { return ok; }
+    ~Mesh()
+    {
+        if (ok)
+            geom_deletetree(&mesh);
+    }
+    Mesh(const Mesh &) = delete;
+    Mesh &operator=(const Mesh &) = delete;
+
+    gprovider *find(const std::string &name)
+    {
+        if (!ok)
+            return nullptr;
+        gclass *cls;
+        LIST_FOREACH(cls, &mesh.lg_class, lg_class) {
+            ggeom *geom;
+            LIST_FOREACH(geom, &cls->lg_geom, lg_geom) {
+                gprovider *pp;
+                LIST_FOREACH(pp, &geom->lg_provider, lg_provider)
+                    if (pp->lg_name != nullptr && name == pp->lg_name)
+                        return pp;
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    gmesh mesh;
+    bool ok = false;
+};
+
+bool in_class(const ggeom *geom, const char *name)
+{
+    return geom != nullptr && geom->lg_class != nullptr && geom->lg_class->lg_name != nullptr
+           && strcmp(geom->lg_class->lg_name, name) == 0;
+}
+
+// The provider that pp's geom is made from; null for a disk.
+gprovider *made_from(const gprovider *pp)
+{
+    if (pp->lg_geom == nullptr)
+        return nullptr;
+    const gconsumer *cp = LIST_FIRST(&pp->lg_geom->lg_consumer);
+    return cp != nullptr ? cp->lg_provider : nullptr;
+}
+
+void add(const gprovider *pp, GeomSet *set)
+{
+    if (std::find(set->providers.begin(), set->providers.end(), pp->lg_name) == set->providers.end())
+        set->providers.push_back(pp->lg_name);
+}
+
+// pp and every provider of the geoms that consume it, all the way up;
+// only through labels when labels_only.
+void add_stacked_on(const gprovider *pp, bool labels_only, GeomSet *set, int depth)
+{
+    add(pp, set);
+    if (depth >= max_depth)
+        return;
+    const gconsumer *cp;
+    LIST_FOREACH(cp, &pp->lg_consumers, lg_consumers) {
+        if (labels_only && !in_class(cp->lg_geom, "LABEL"))
+            continue;
+        if (cp->lg_geom == nullptr)
+            continue;
+        const gprovider *up;
+        LIST_FOREACH(up, &cp->lg_geom->lg_provider, lg_provider)
+            add_stacked_on(up, labels_only, set, depth + 1);
+    }
+}
+
+} // namespace
+
+bool geom_disk_of(const std::string &name, GeomSet *set)
+{
+    Mesh mesh;
+    gprovider *pp = mesh.find(name);
+    if (pp == nullptr)
+        return false;
+    for (int depth = 0; depth < max_depth; ++depth) {
+        gprovider *below = made_from(pp);
+        if (below == nullptr)
+            break;
+        pp = below;
+    }
+    set->base = pp->lg_name;
+    set->providers.clear();
+    add_stacked_on(pp, false, set, 0);
+    return true;
+}
+
+bool geom_volume_of(const std::string &name, GeomSet *set)
+{
+    Mesh mesh;
+    gprovider *pp = mesh.find(name);
+    if (pp == nullptr)
+        return false;
+    for (int depth = 0; depth < max_depth && in_class(pp->lg_geom, "LABEL"); ++depth) {
+        gprovider *below = made_from(pp);
+        if (below == nullptr)
+            break;
+        pp = below;
+    }
+    set->base = pp->lg_name;
+    set->providers.clear();
+    add_stacked_on(pp, true, set, 0);
+    return true;
+}
+
+bool geom_provider_idle(const std::string &name)
+{
+    Mesh mesh;
+    if (!mesh.read())
+        return false; // cannot tell, so not free
+    const gprovider *pp = mesh.find(name);
+    return pp == nullptr || (pp->lg_mode != nullptr && strcmp(pp->lg_mode, "r0w0e0") == 0);
+}
+
+#endif

@@ -1,0 +1,30 @@
+#ifndef VORLIX_GEOM_DISKS_H
+#define VORLIX_GEOM_DISKS_H
+
+#include <string>
+#include <vector>
+
+// FreeBSD's own account of its disks: the GEOM tree, where a disk is a
+// provider of rank 1 and partitions, labels (gpt/, msdosfs/, diskid/, ...)
+// and encrypted layers (.eli) are providers stacked on it. Names are those
+// under /dev: "da0s1", "gpt/BACKUP".
+
+struct GeomSet {
+    std::string base;                   // the provider everything else rests on
+    std::vector<std::string> providers; // base first
+};
+
+// The rank-1 disk under the provider name, and every provider on it.
+// False when the tree cannot be read or has no such provider.
+bool geom_disk_of(const std::string &name, GeomSet *set);
+
+// The provider name itself: the provider it labels, if it is a label, and
+// every label of that one. False as above.
+bool geom_volume_of(const std::string &name, GeomSet *set);
+
+// True when nothing holds the provider open (its mode is r0w0e0), or when
+// it is gone; a partition's opens are counted on its disk too. False when
+// the tree cannot be read.
+bool geom_provider_idle(const std::string &name);
+
+#endif

@@ -1,0 +1,242 @@
+#include "platform/disk_devices.h"
+#include "platform/mount_table.h"
+#include "platform/sysfs_disks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+static dev_t number(const QByteArray &maj_min)
+{
+    const QList<QByteArray> parts = maj_min.split(':');
+    return makedev(parts.value(0).toUInt(), parts.value(1).toUInt());
+}
+
+static QStringList numbers(const std::vector<dev_t> &devs)
+{
+    QStringList out;
+    for (dev_t d : devs)
+        out << QString("%1:%2").arg(major(d)).arg(minor(d));
+    out.sort();
+    return out;
+}
+
+// A tree shaped like Linux's /sys: devices/<path> folders with dev, uevent
+// and, for a partition, a partition file; dev/block/MAJ:MIN links to them;
+// holders/ and slaves/ linking devices built on one another.
+class SysfsFixture
+{
+public:
+    QString root() const { return dir.path(); }
+
+    void device(const QString &path, const QByteArray &maj_min, bool partition = false)
+    {
+        const QString d = root() + "/devices/" + path;
+        QDir().mkpath(d + "/holders");
+        QDir().mkpath(d + "/slaves");
+        QDir().mkpath(d + "/power"); // folders that are not partitions sit beside them
+        write(d + "/dev", maj_min + '\n');
+        write(d + "/uevent", "MAJOR=" + maj_min.split(':')[0] + "\nMINOR=" + maj_min.split(':')[1]
+                                 + "\nDEVNAME=" + path.section('/', -1).toUtf8() + "\nDEVTYPE="
+                                 + (partition ? "partition" : "disk") + '\n');
+        if (partition)
+            write(d + "/partition", "1\n");
+        QDir().mkpath(root() + "/dev/block");
+        link(root() + "/dev/block/" + maj_min, d);
+    }
+
+    // holder is built on below (as dm-crypt on a partition).
+    void holder(const QString &holder, const QString &below)
+    {
+        const QString h = root() + "/devices/" + holder, b = root() + "/devices/" + below;
+        link(b + "/holders/" + holder.section('/', -1), h);
+        link(h + "/slaves/" + below.section('/', -1), b);
+    }
+
+private:
+    static void write(const QString &file, const QByteArray &text)
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+
+    // Relative, as the kernel makes them.
+    static void link(const QString &name, const QString &target)
+    {
+        QVERIFY(QFile::link(QFileInfo(name).dir().relativeFilePath(target), name));
+    }
+
+    QTemporaryDir dir;
+};
+
+class TestDiskDevices : public QObject
+{
+    Q_OBJECT
+
+    SysfsFixture sys;
+
+private slots:
+    void initTestCase()
+    {
+        const QString pci = "pci0000:00/0000:00:1f.2/host0/target0:0:0/0:0:0:0/block/";
+        sys.device(pci + "sda", "8:0");
+        sys.device(pci + "sda/sda1", "8:1", true);
+        sys.device("pci0000:00/usb1/host6/block/sdb", "8:16");
+        sys.device("pci0000:00/usb1/host6/block/sdb/sdb1", "8:17", true);
+        sys.device("pci0000:00/usb1/host6/block/sdb/sdb2", "8:18", true);
+        sys.device("virtual/block/dm-0", "254:0");
+        sys.holder("virtual/block/dm-0", "pci0000:00/usb1/host6/block/sdb/sdb2");
+        // sdap and sdas: the 42nd and 45th SCSI disks, not parts of sda.
+        sys.device("pci0000:00/host9/block/sdap", "66:240");
+        sys.device("pci0000:00/host9/block/sdap/sdap1", "66:241", true);
+        sys.device("pci0000:00/host9/block/sdas", "67:0");
+        sys.device("pci0000:00/host9/block/sdas/sdas2", "67:2", true);
+        sys.device("pci0000:00/nvme/nvme0/nvme0n1", "259:0");
+        sys.device("pci0000:00/nvme/nvme0/nvme0n1/nvme0n1p1", "259:1", true);
+        sys.device("pci0000:00/nvme/nvme0/nvme0n1/nvme0n1p2", "259:2", true);
+        sys.device("pci0000:00/mmc0/mmc0:0001/block/mmcblk0", "179:0");
+        sys.device("pci0000:00/mmc0/mmc0:0001/block/mmcblk0/mmcblk0p1", "179:1", true);
+        sys.device("virtual/block/loop0", "7:0");
+    }
+
+    // The whole disk of a device, and everything on it, as sysfs tells.
+    void disk_of_a_device_data()
+    {
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<QString>("disk"); // empty: unknown
+        QTest::addColumn<QStringList>("members");
+
+        const QStringList sdb = {"254:0", "8:16", "8:17", "8:18"};
+        QTest::newRow("sdb1 is on sdb") << QByteArray("8:17") << "sdb" << sdb;
+        QTest::newRow("sdb is its own disk") << QByteArray("8:16") << "sdb" << sdb;
+        QTest::newRow("dm-crypt on sdb2 is on sdb") << QByteArray("254:0") << "sdb" << sdb;
+        QTest::newRow("nvme0n1p1 is on nvme0n1, not nvme0")
+            << QByteArray("259:1") << "nvme0n1" << QStringList{"259:0", "259:1", "259:2"};
+        QTest::newRow("mmcblk0p1") << QByteArray("179:1") << "mmcblk0" << QStringList{"179:0", "179:1"};
+        QTest::newRow("sda holds neither sdap1 nor sdas2") << QByteArray("8:1") << "sda" << QStringList{"8:0", "8:1"};
+        QTest::newRow("sdap1 is on sdap") << QByteArray("66:241") << "sdap" << QStringList{"66:240", "66:241"};
+        QTest::newRow("sdas2 is on sdas") << QByteArray("67:2") << "sdas" << QStringList{"67:0", "67:2"};
+        QTest::newRow("a loop device is a disk") << QByteArray("7:0") << "loop0" << QStringList{"7:0"};
+        QTest::newRow("a number sysfs does not know") << QByteArray("8:99") << QString() << QStringList{};
+    }
+
+    void disk_of_a_device()
+    {
+        QFETCH(QByteArray, device);
+        QFETCH(QString, disk);
+        QFETCH(QStringList, members);
+
+        SysfsDisk found;
+        const bool known = sysfs_disk_of(number(device), sys.root().toStdString(), &found);
+        QCOMPARE(known, !disk.isEmpty());
+        if (known) {
+            QCOMPARE(QString::fromStdString(found.name), disk);
+            QCOMPARE(numbers(found.members), members);
+        }
+    }
+
+    // Which mounted filesystems come from a set known by device number: by
+    // the number the table gives, or, for a filesystem with a number of its
+    // own (FUSE), by the device its source names.
+    void mounts_by_device_number_data()
+    {
+        QTest::addColumn<QByteArray>("source");  // "NODE" stands for a block node 8:17
+        QTest::addColumn<QByteArray>("maj_min"); // as the mount table gives it
+        QTest::addColumn<bool>("member");
+
+        QTest::newRow("block-backed, any name") << QByteArray("/dev/whatever") << QByteArray("8:17") << true;
+        QTest::newRow("block-backed, another disk") << QByteArray("/dev/sdb1") << QByteArray("8:33") << false;
+        QTest::newRow("FUSE with the partition as source") << QByteArray("NODE") << QByteArray("0:52") << true;
+        QTest::newRow("FUSE, source spelled oddly") << QByteArray("//NODE") << QByteArray("0:52") << true;
+        QTest::newRow("FUSE with another source") << QByteArray("/nonexistent/sdb1") << QByteArray("0:52") << false;
+        QTest::newRow("tmpfs") << QByteArray("tmpfs") << QByteArray("0:30") << false;
+    }
+
+    void mounts_by_device_number()
+    {
+        QFETCH(QByteArray, source);
+        QFETCH(QByteArray, maj_min);
+        QFETCH(bool, member);
+
+        QTemporaryDir nodes;
+        if (source.contains("NODE")) {
+            if (geteuid() != 0)
+                QSKIP("making a block device node takes root");
+            const QByteArray node = nodes.path().toLocal8Bit() + "/sdb1";
+            QVERIFY(mknod(node.constData(), S_IFBLK | 0600, number("8:17")) == 0);
+            source.replace("NODE", node);
+        }
+        DeviceSet disk;
+        disk.basis = DeviceSet::by_number;
+        disk.whole_disk = true;
+        disk.numbers = {number("8:16"), number("8:17"), number("8:18")};
+        const MountEntry mount = {source.toStdString(), "/media/x", number(maj_min)};
+        QCOMPARE(mount_owner(mount, disk) == Owner::member, member);
+    }
+
+    // Where the system knows no such device, its name decides, however it
+    // is spelled; a disk image file is known by its identity, so that a
+    // link to it is the same disk.
+    void mounts_by_name_data()
+    {
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<bool>("whole_disk");
+        QTest::addColumn<QByteArray>("node");
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<bool>("member");
+
+        QTest::newRow("volume") << QByteArray("/dev/da0s1") << false << QByteArray("/dev/da0s1")
+                                << QByteArray("/dev/da0s1") << true;
+        QTest::newRow("volume spelled oddly") << QByteArray("/dev//da0s1") << false << QByteArray("/dev/da0s1")
+                                              << QByteArray("/dev/./da0s1") << true;
+        QTest::newRow("not the volume") << QByteArray("/dev/da0s1") << false << QByteArray("/dev/da0s1")
+                                        << QByteArray("/dev/da0s2") << false;
+        QTest::newRow("disk of a spelled-oddly device") << QByteArray("/dev//da0s1") << true << QByteArray("/dev/da0")
+                                                        << QByteArray("/dev//da0s2") << true;
+        QTest::newRow("not da10") << QByteArray("/dev/da1s1") << true << QByteArray("/dev/da1")
+                                  << QByteArray("/dev/da10s1") << false;
+        QTest::newRow("disk image file through a link")
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX//da0") << true;
+        QTest::newRow("its disk") << QByteArray("FIX/da0s1") << true << QByteArray("FIX/da0")
+                                  << QByteArray("FIX/da0") << true;
+        QTest::newRow("another file") << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1")
+                                      << QByteArray("FIX/other") << false;
+    }
+
+    void mounts_by_name()
+    {
+        QFETCH(QByteArray, device);
+        QFETCH(bool, whole_disk);
+        QFETCH(QByteArray, node);
+        QFETCH(QByteArray, source);
+        QFETCH(bool, member);
+
+        QTemporaryDir fix;
+        QFile disk_file(fix.filePath("da0"));
+        QVERIFY(disk_file.open(QIODevice::WriteOnly));
+        QFile other(fix.filePath("other"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link("da0", fix.filePath("da0s1")));
+        const QByteArray f = fix.path().toLocal8Bit();
+        device.replace("FIX", f);
+        node.replace("FIX", f);
+        source.replace("FIX", f);
+
+        const DeviceSet set = whole_disk ? disk_devices(device.constData()) : volume_devices(device.constData());
+        QCOMPARE(set.basis, DeviceSet::by_name);
+        QCOMPARE(QByteArray(set.node.c_str()), node);
+        const MountEntry mount = {source.toStdString(), "/media/x", number("0:40")};
+        QCOMPARE(mount_owner(mount, set) == Owner::member, member);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestDiskDevices)
+#include "test_disk_devices.moc"
