@@ -1,5 +1,7 @@
 #include "binary_fixture.h"
+#include "private_mounts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -200,6 +202,7 @@ private slots:
     // another disk whose name starts the same, or nothing of the kind.
     void every_filesystem_of_the_disk_is_unmounted_first_data()
     {
+        QTest::addColumn<QByteArray>("device");
         QTest::addColumn<QList<QByteArray>>("mounts"); // "<source> <folder>", mounted in this order
         QTest::addColumn<QByteArray>("failing");       // where kelmo fails
         QTest::addColumn<QByteArray>("lying");         // where kelmo says it unmounted, but does not
@@ -210,27 +213,39 @@ private slots:
                                               "/dev/da1 whole", "/dev/da10s1 other"};
         const Texts busy = {"vorlix: unmount failed: Device or resource busy\n", "Failed to unmount.",
                             "Format failed."};
+        const QByteArray da1s1 = "/dev/da1s1";
         QTest::newRow("all of the disk, deepest first; not da10")
-            << partitions << QByteArray() << QByteArray() << QList<QByteArray>{"s1", "s2/p3", "s2", "whole"}
+            << da1s1 << partitions << QByteArray() << QByteArray() << QList<QByteArray>{"s1", "s2/p3", "s2", "whole"}
             << Texts{};
         QTest::newRow("a failing second unmount stops the job")
-            << partitions << QByteArray("s2/p3") << QByteArray() << QList<QByteArray>{"s1", "s2/p3"}
+            << da1s1 << partitions << QByteArray("s2/p3") << QByteArray() << QList<QByteArray>{"s1", "s2/p3"}
             << Texts{kelmo_exit_1, "Failed to unmount.", "Format failed."};
         QTest::newRow("two of the disk stacked on one folder")
-            << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 st", "/dev/da1s3 st"} << QByteArray() << QByteArray()
+            << da1s1 << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 st", "/dev/da1s3 st"} << QByteArray() << QByteArray()
             << QList<QByteArray>{"s1", "st", "st"} << Texts{};
         // Unmounting there would take away what the user never named, and
         // the partition would stay mounted under it.
         QTest::newRow("a partition under another device's filesystem")
-            << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 s2", "unrelated s2"} << QByteArray() << QByteArray()
+            << da1s1 << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 s2", "unrelated s2"} << QByteArray() << QByteArray()
             << QList<QByteArray>{"s1"} << busy;
         QTest::newRow("the helper says so, but it is still mounted")
-            << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 s2"} << QByteArray() << QByteArray("s2")
+            << da1s1 << QList<QByteArray>{"/dev/da1s1 s1", "/dev/da1s2 s2"} << QByteArray() << QByteArray("s2")
             << QList<QByteArray>{"s1", "s2"} << busy;
+        // Where the system knows no such device, its name still counts
+        // however it is spelled, on either side.
+        QTest::newRow("names spelled oddly")
+            << QByteArray("/dev//./da1s1") << QList<QByteArray>{"/dev/da1s1 s1", "/dev//da1s2 s2", "/dev/./da1 whole"}
+            << QByteArray() << QByteArray() << QList<QByteArray>{"s1", "s2", "whole"} << Texts{};
+        // The volume's own folder covered by a stranger: the helper would
+        // unmount that one instead.
+        QTest::newRow("the volume under another device's filesystem")
+            << da1s1 << QList<QByteArray>{"/dev/da1s1 s1", "unrelated s1"} << QByteArray() << QByteArray()
+            << QList<QByteArray>{} << busy;
     }
 
     void every_filesystem_of_the_disk_is_unmounted_first()
     {
+        QFETCH(QByteArray, device);
         QFETCH(QList<QByteArray>, mounts);
         QFETCH(QByteArray, failing);
         QFETCH(QByteArray, lying);
@@ -257,7 +272,7 @@ private slots:
         fx.add_fake_terminal();
         fx.add_fake("draskel", ": > \"$2\"");
 
-        const BinaryRun r = fx.run({root + "/s1", "/dev/da1s1", "msdosfs"},
+        const BinaryRun r = fx.run({root + "/s1", device, "msdosfs"},
                                    "click:Reformat /dev/da1|click:EXT4 (Linux)");
         QVERIFY(r.finished);
         QVERIFY2(r.exit_code == (boxes.isEmpty() ? 0 : 69), r.err.constData());
@@ -274,6 +289,114 @@ private slots:
             then.append(call.value(0));
         QCOMPARE(calls.mid(0, expected.size()), expected);
         QCOMPARE(then, boxes.isEmpty() ? (QList<QByteArray>{"urxvt", "draskel"}) : QList<QByteArray>{});
+    }
+
+    // The same on a real block device (a loop device) in a private mount
+    // namespace: its mounts are found by device number, whatever name they
+    // were mounted under, and nothing of another device is unmounted.
+    void jobs_on_a_real_disk_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QByteArray>("setup");  // after "mount $DEV $MNT/vol"
+        QTest::addColumn<QByteArray>("image");  // under $MNT: the file the dialog picks
+        QTest::addColumn<QList<QByteArray>>("unmounted");
+        QTest::addColumn<int>("exit_code");
+        QTest::addColumn<Texts>("boxes");       // "MNT" stands for $MNT
+        QTest::addColumn<QList<QByteArray>>("left");
+
+        const QString ext4 = "click:Reformat DEV|click:EXT4 (Linux)";
+        const QByteArray elsewhere = "ln -s \"$DEV\" \"$MNT/link\"\n"
+                                     "mount --no-canonicalize -t ext4 \"$MNT/link\" \"$MNT/other\"";
+        QTest::newRow("the disk mounted elsewhere under another name")
+            << ext4 << elsewhere << QByteArray() << QList<QByteArray>{"vol", "other"} << 0 << Texts{format_done}
+            << QList<QByteArray>{};
+        QTest::newRow("the volume under another device's filesystem")
+            << ext4 << QByteArray("mount -t tmpfs stranger \"$MNT/vol\"") << QByteArray() << QList<QByteArray>{} << 69
+            << Texts{"vorlix: unmount failed: Device or resource busy\n", "Failed to unmount.", "Format failed."}
+            << QList<QByteArray>{"vol DEV", "vol stranger"};
+        // The tool would not find it once the volume is unmounted, or would
+        // overwrite it as it reads.
+        const QString copy = "click:Copy disk image to DEV";
+        QTest::newRow("an image on the volume")
+            << copy << QByteArray("echo image > \"$MNT/vol/backup.img\"") << QByteArray("vol/backup.img")
+            << QList<QByteArray>{} << 99 << Texts{"vorlix: MNT/vol/backup.img is on the disk it would overwrite.\n"}
+            << QList<QByteArray>{"vol DEV"};
+        QTest::newRow("an image on another mount of the disk")
+            << copy << elsewhere + "\necho image > \"$MNT/vol/backup.img\"" << QByteArray("other/backup.img")
+            << QList<QByteArray>{} << 99 << Texts{"vorlix: MNT/other/backup.img is on the disk it would overwrite.\n"}
+            << QList<QByteArray>{"vol DEV", "other MNT/link"};
+    }
+
+    void jobs_on_a_real_disk()
+    {
+        QFETCH(QString, script);
+        QFETCH(QByteArray, setup);
+        QFETCH(QByteArray, image);
+        QFETCH(QList<QByteArray>, unmounted);
+        QFETCH(int, exit_code);
+        QFETCH(Texts, boxes);
+        QFETCH(QList<QByteArray>, left);
+
+        BinaryFixture fx;
+        LoopDisk disk(fx.path(""));
+        if (disk.node.isEmpty())
+            QSKIP(qPrintable(disk.why_not));
+        const QByteArray mnt = fx.path("mnt").toLocal8Bit();
+        fx.env.insert("MNT", QString::fromLocal8Bit(mnt));
+        fx.env.insert("DEV", QString::fromLocal8Bit(disk.node));
+        fx.env.insert("LEFT", fx.path("left"));
+        if (!image.isEmpty())
+            fx.env.insert("VORLIX_HOOK_OPEN", QString::fromLocal8Bit(mnt + '/' + image));
+        fx.wrapper = private_mounts_wrapper("mkdir -p \"$MNT/vol\" \"$MNT/other\"\n"
+                                            "mount \"$DEV\" \"$MNT/vol\"\n" + setup);
+        fx.add_fake("kelmo", "exec /bin/umount \"$2\"");
+        fx.add_fake_terminal();
+        fx.add_fake("draskel", ": > \"$2\"");
+        fx.add_fake("pernix", ": > \"$2\"");
+
+        const BinaryRun r = fx.run({mnt + "/vol", disk.node, "ext4"},
+                                   script.replace("DEV", QString::fromLocal8Bit(disk.node)));
+        QVERIFY2(r.finished, r.err.constData());
+        QVERIFY2(r.exit_code == exit_code, r.err.constData());
+        Texts want;
+        for (QByteArray box : boxes)
+            want.append(box.replace("MNT", mnt));
+        QCOMPARE(r.boxes(), want);
+
+        Calls expected;
+        for (const QByteArray &dir : unmounted)
+            expected.append({"kelmo", "umount", mnt + '/' + dir});
+        const Calls calls = fx.calls();
+        QCOMPARE(calls.mid(0, expected.size()), expected);
+        QList<QByteArray> then;
+        for (const QList<QByteArray> &call : calls.mid(expected.size()))
+            then.append(call.value(0) + (call.value(0) == "draskel" ? ' ' + call.value(3) : QByteArray()));
+        QCOMPARE(then, exit_code == 0 ? (QList<QByteArray>{"urxvt", "draskel " + disk.node}) : QList<QByteArray>{});
+
+        QFile left_file(fx.path("left"));
+        QVERIFY(left_file.open(QIODevice::ReadOnly));
+        QList<QByteArray> still;
+        for (const QByteArray &line : left_file.readAll().split('\n'))
+            if (!line.isEmpty())
+                still.append(line.mid(mnt.size() + 1).replace(disk.node, "DEV").replace(mnt, "MNT"));
+        QCOMPARE(still, left);
+    }
+
+    // Where the system cannot tell (a name with no device behind it), a
+    // file inside the volume's folder is still on the disk.
+    void an_image_inside_the_volumes_folder()
+    {
+        BinaryFixture fx;
+        fx.add_fake("kelmo");
+        fx.add_fake_terminal();
+        fx.add_fake("pernix", ": > \"$2\"");
+        QDir(fx.path("")).mkpath("stick/images");
+        const QString image = fx.write_file("stick/images/os.img", "image bytes");
+        fx.env.insert("VORLIX_HOOK_OPEN", image);
+        const BinaryRun r = fx.run({fx.path("stick/").toLocal8Bit(), "/dev/da0s1", "msdosfs"}, image_button);
+        QCOMPARE(r.exit_code, 99);
+        QCOMPARE(r.boxes(), Texts{"vorlix: " + image.toLocal8Bit() + " is on the disk it would overwrite.\n"});
+        QVERIFY(fx.calls().isEmpty());
     }
 
     // Names that read as options reach the tool as paths.

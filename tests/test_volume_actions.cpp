@@ -1,4 +1,5 @@
 #include "binary_fixture.h"
+#include "private_mounts.h"
 
 #include <QDir>
 #include <QtTest>
@@ -55,6 +56,82 @@ private slots:
         QCOMPARE(r.exit_code, exit_code);
         QCOMPARE(r.boxes(), boxes);
         QCOMPARE(fx.calls(), Calls(helper_runs, {"kelmo", "umount", "/media/da0s1"}));
+    }
+
+    // The window closes only once the stick is safe to pull: no filesystem
+    // of its device is left mounted anywhere, and no filesystem of another
+    // device was unmounted. A real block device (a loop device) mounted in
+    // a private mount namespace, with a helper that really unmounts.
+    void unmount_leaves_nothing_of_the_volume_data()
+    {
+        QTest::addColumn<QByteArray>("setup");     // after "mount $DEV $MNT/vol"
+        QTest::addColumn<QByteArray>("helper");
+        QTest::addColumn<QByteArray>("device");    // as the program is given it
+        QTest::addColumn<QList<QByteArray>>("unmounted");
+        QTest::addColumn<int>("exit_code");
+        QTest::addColumn<QList<QByteArray>>("left"); // folder and source, under $MNT
+
+        const QByteArray umount = "exec /bin/umount \"$2\"";
+        QTest::newRow("mounted once") << QByteArray() << umount << QByteArray("DEV")
+                                      << QList<QByteArray>{"vol"} << 0 << QList<QByteArray>{};
+        QTest::newRow("stacked twice on its folder")
+            << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/vol\"") << umount << QByteArray("DEV")
+            << QList<QByteArray>{"vol", "vol"} << 0 << QList<QByteArray>{};
+        QTest::newRow("bound elsewhere too")
+            << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/bound\"") << umount << QByteArray("DEV")
+            << QList<QByteArray>{"vol", "bound"} << 0 << QList<QByteArray>{};
+        // Neither name says it is the same device; its number does.
+        QTest::newRow("mounted elsewhere under another name, given oddly spelled")
+            << QByteArray("ln -s \"$DEV\" \"$MNT/link\"\n"
+                          "mount --no-canonicalize -t ext4 \"$MNT/link\" \"$MNT/other\"")
+            << umount << QByteArray("/dev//./DEVNAME") << QList<QByteArray>{"vol", "other"} << 0
+            << QList<QByteArray>{};
+        // The helper would take the stranger away and leave the stick.
+        QTest::newRow("covered by another device's filesystem")
+            << QByteArray("mount -t tmpfs stranger \"$MNT/vol\"") << umount << QByteArray("DEV")
+            << QList<QByteArray>{} << 99 << QList<QByteArray>{"vol DEV", "vol stranger"};
+        QTest::newRow("the helper says done, but it is not")
+            << QByteArray() << QByteArray("exit 0") << QByteArray("DEV") << QList<QByteArray>{"vol", "vol"} << 99
+            << QList<QByteArray>{"vol DEV"};
+    }
+
+    void unmount_leaves_nothing_of_the_volume()
+    {
+        QFETCH(QByteArray, setup);
+        QFETCH(QByteArray, helper);
+        QFETCH(QByteArray, device);
+        QFETCH(QList<QByteArray>, unmounted);
+        QFETCH(int, exit_code);
+        QFETCH(QList<QByteArray>, left);
+
+        BinaryFixture fx;
+        LoopDisk disk(fx.path(""));
+        if (disk.node.isEmpty())
+            QSKIP(qPrintable(disk.why_not));
+        const QByteArray mnt = fx.path("mnt").toLocal8Bit();
+        fx.env.insert("MNT", QString::fromLocal8Bit(mnt));
+        fx.env.insert("DEV", QString::fromLocal8Bit(disk.node));
+        fx.env.insert("LEFT", fx.path("left"));
+        fx.wrapper = private_mounts_wrapper("mkdir -p \"$MNT/vol\" \"$MNT/bound\" \"$MNT/other\"\n"
+                                            "mount \"$DEV\" \"$MNT/vol\"\n" + setup);
+        fx.add_fake("kelmo", helper);
+        device.replace("DEVNAME", disk.node.mid(5)).replace("DEV", disk.node);
+
+        const BinaryRun r = fx.run({mnt + "/vol", device, "ext4"}, "click:Unmount " + QString::fromLocal8Bit(mnt) + "/vol");
+        QVERIFY2(r.finished, r.err.constData());
+        QVERIFY2(r.exit_code == exit_code, r.err.constData());
+        QCOMPARE(r.boxes(), exit_code == 0 ? Texts{} : Texts{unmount_failed_for(mnt + "/vol")});
+        Calls expected;
+        for (const QByteArray &dir : unmounted)
+            expected.append({"kelmo", "umount", mnt + '/' + dir});
+        QCOMPARE(fx.calls(), expected);
+        QFile left_file(fx.path("left"));
+        QVERIFY(left_file.open(QIODevice::ReadOnly));
+        QList<QByteArray> still;
+        for (const QByteArray &line : left_file.readAll().split('\n'))
+            if (!line.isEmpty())
+                still.append(line.mid(mnt.size() + 1).replace(disk.node, "DEV"));
+        QCOMPARE(still, left);
     }
 
     // Untrusted bytes: spaces, markup, shell characters and invalid UTF-8

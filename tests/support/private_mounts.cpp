@@ -1,0 +1,80 @@
+#include "private_mounts.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+static const QStringList system_dirs = {"/usr/sbin", "/usr/bin", "/sbin", "/bin"};
+
+static QString system_tool(const QString &name)
+{
+    return QStandardPaths::findExecutable(name, system_dirs);
+}
+
+QString private_mounts_unavailable()
+{
+    if (geteuid() != 0)
+        return "a private mount namespace takes root";
+    for (const char *tool : {"unshare", "mount", "umount"})
+        if (system_tool(tool).isEmpty())
+            return QString("no %1 here").arg(tool);
+    if (!QFileInfo::exists("/proc/self/mountinfo"))
+        return "no /proc/self/mountinfo here";
+    return QString();
+}
+
+QList<QByteArray> private_mounts_wrapper(const QByteArray &setup)
+{
+    const QByteArray script = "fakes=$PATH; PATH=/usr/sbin:/usr/bin:/sbin:/bin\n" + setup
+                              + "\nstatus=0\nPATH=$fakes \"$@\" || status=$?\n"
+                                "awk -v m=\"$MNT\" '{ for (i = 7; $i != \"-\"; i++) ;"
+                                " if (index($5, m) == 1) print $5, $(i + 2) }' /proc/self/mountinfo > \"$LEFT\"\n"
+                                "exit $status";
+    return {system_tool("unshare").toLocal8Bit(), "--mount", "--propagation", "private", "/bin/sh", "-ec", script, "sh"};
+}
+
+static bool run(const QString &tool, const QStringList &args, QByteArray *out = nullptr)
+{
+    QProcess p;
+    p.start(system_tool(tool), args);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return false;
+    if (out != nullptr)
+        *out = p.readAllStandardOutput().trimmed();
+    return true;
+}
+
+LoopDisk::LoopDisk(const QString &dir)
+{
+    why_not = private_mounts_unavailable();
+    if (!why_not.isEmpty())
+        return;
+    if (system_tool("losetup").isEmpty() || system_tool("mkfs.ext4").isEmpty()) {
+        why_not = "no losetup or mkfs.ext4 here";
+        return;
+    }
+    const QString image = dir + "/disk.img";
+    QFile f(image);
+    if (!f.open(QIODevice::WriteOnly) || !f.resize(8 << 20)) {
+        why_not = "cannot make the disk image file";
+        return;
+    }
+    f.close();
+    if (!run("mkfs.ext4", {"-q", "-F", image})) {
+        why_not = "mkfs.ext4 failed";
+        return;
+    }
+    if (!run("losetup", {"-f", "--show", image}, &node) || !node.startsWith("/dev/loop")) {
+        node.clear();
+        why_not = "no loop device could be attached";
+    }
+}
+
+LoopDisk::~LoopDisk()
+{
+    if (!node.isEmpty())
+        run("losetup", {"-d", QString::fromLocal8Bit(node)});
+}

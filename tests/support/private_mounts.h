@@ -1,0 +1,36 @@
+#ifndef VORLIX_PRIVATE_MOUNTS_H
+#define VORLIX_PRIVATE_MOUNTS_H
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Real mounts for a run of the program, made and seen only inside a mount
+// namespace of its own (unshare, as root), so that nothing the test mounts
+// or unmounts reaches the machine.
+
+// Why such runs cannot be made here; empty when they can.
+QString private_mounts_unavailable();
+
+// BinaryFixture::wrapper for a run in a private mount namespace: setup (sh,
+// with the fixture's environment, $MNT among it) runs first with the
+// system's own tools on PATH; then the program runs with the fakes as its
+// PATH. Once it has ended, what is still mounted under $MNT goes into the
+// file $LEFT, one "<folder> <source>" line per mount, oldest first.
+QList<QByteArray> private_mounts_wrapper(const QByteArray &setup);
+
+// A real block device: a loop device over a small ext4 image file in dir,
+// detached again when the object goes. Only ever a file of the test's own.
+class LoopDisk
+{
+public:
+    explicit LoopDisk(const QString &dir);
+    ~LoopDisk();
+    LoopDisk(const LoopDisk &) = delete;
+    LoopDisk &operator=(const LoopDisk &) = delete;
+
+    QByteArray node;  // "/dev/loop3"; empty when none could be made
+    QString why_not;  // why not, for the skip
+};
+
+#endif
