@@ -91,10 +91,16 @@ Release release_volume(const char *mount_point, const DeviceSet &volume, const U
         if (collapse_path(m.dir.c_str()) == folder)
             top = &m;
     if (top != nullptr) {
-        // A FUSE mount cannot be traced to its device; it is taken for the
-        // volume's while something holds the volume's device.
+        // A FUSE mount cannot be traced to its device. It is taken for the
+        // volume's while a daemon holds the volume's device and no mount
+        // the kernel made of it exists: a kernel filesystem would hold the
+        // device itself, and a FUSE mount over it would be a stranger's.
         const Owner owner = mount_owner(*top, volume);
-        if (owner == Owner::other || (owner == Owner::unknown && devices_released(volume)))
+        const bool kernel_mounted = std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry &m) {
+            return mount_owner(m, volume) == Owner::member;
+        });
+        if (owner == Owner::other
+            || (owner == Owner::unknown && (kernel_mounted || devices_released(volume))))
             return Release::busy;
     }
     if (!unmount_dir(mount_point))

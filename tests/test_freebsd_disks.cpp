@@ -450,6 +450,17 @@ private slots:
         QCOMPARE(fake::mounts.size(), desktop.size() + 1);
     }
 
+    // A FUSE filesystem (sshfs, say) over a volume the kernel mounted is a
+    // stranger's, although the volume's device is held: by the kernel.
+    void a_fuse_mount_over_a_kernel_volume()
+    {
+        fake::mounts.append(qMakePair(QByteArray("/dev/fuse"), QByteArray("/media/da0s1")));
+        FakeHelper helper;
+        const Release got = release_volume("/media/da0s1", volume_devices("/dev/da0s1"), helper.as_function(), 300);
+        QCOMPARE(got, Release::busy);
+        QVERIFY(helper.calls.isEmpty());
+    }
+
     // A stick mounted twice, through its label and its partition: both go.
     void a_volume_under_two_names()
     {
