@@ -118,8 +118,12 @@ done <<EOF
 4096   524288    bs=4096_count=128    -
 EOF
 
-lacking=$(lacks_private_mounts)
-[ -z "$lacking" ] && ! command -v losetup >/dev/null 2>&1 && lacking="no losetup"
+lacking=
+if [ "$(id -u)" -ne 0 ]; then
+    lacking="needs root"
+elif ! command -v losetup >/dev/null 2>&1; then
+    lacking="no losetup"
+fi
 [ -z "$lacking" ] && ! maker_for exfat && lacking="no exFAT maker"
 loop=
 if [ -z "$lacking" ]; then
