@@ -17,10 +17,16 @@
 #                     $TMPDIR or /tmp); an old sandbox there is unmounted
 #                     and replaced
 #
+# The sandbox must be the user's alone, as must every folder above it
+# (each the user's or root's, and writable by no one else unless sticky,
+# as /tmp is); any other place is refused, and so is a path holding a
+# control character or a backslash. --clean removes nothing while anything
+# is mounted inside the sandbox.
+#
 # The stick is an ext4 file system in the disk file, mounted through FUSE
 # (fuse2fs), which needs no root where the system lets users mount FUSE
-# file systems. Where it cannot be mounted, the mount point is a plain
-# folder instead, and the script says so.
+# file systems. Where it cannot be mounted, and always on FreeBSD, the
+# mount point is a plain folder instead, and the script says so.
 #
 # In the sandbox every helper vorlix starts stays inside it: kelmo unmounts
 # only the sandbox's stick, pernix and draskel act on the sandbox disk file
@@ -61,24 +67,161 @@ user_path=$PATH
 PATH=$PATH:/sbin:/usr/sbin:/usr/local/sbin
 export PATH
 
+# Everything the script makes is writable by the user alone: the sandbox
+# holds the helpers vorlix runs, and whoever could change those would run
+# their own code as this user (as root, if root runs the demo).
+umask 022
+
 repo=$(cd -P -- "$(dirname -- "$0")/.." && pwd -P) || die "cannot find the repository"
 
+on_freebsd=
+[ "$(uname -s 2>/dev/null)" = FreeBSD ] && on_freebsd=1
+
+# --- where the sandbox goes --------------------------------------------------
 # vorlix finds the whole disk by cutting the device name after its first
 # run of digits, and that applies to the whole path. A digit in the
 # sandbox's own path would send it to the wrong place (the sandbox's tools
 # refuse that, but the demo would not work), so the default avoids one.
 if [ -n "${DEMO_DIR-}" ]; then
     sandbox=$DEMO_DIR
+    named_by=DEMO_DIR
 else
     sandbox=${TMPDIR:-/tmp}/vorlix-demo
+    named_by=TMPDIR
     case $sandbox in
         *[0-9]*) sandbox=/tmp/vorlix-demo ;;
     esac
 fi
+
+# A path with a control character or a backslash is refused outright: a
+# trailing newline vanishes in a command substitution, so that one check
+# would look at one folder and the next step use another, and the escapes
+# of the mount table and of awk would make the same path read differently.
+# (The newline sits inside the list, where the substitution keeps it.)
+control_chars=$(printf '\001\002\003\004\005\006\007\010\011\012\013\014\015\016\017\020\021\022\023\024\025\026\027\030\031\032\033\034\035\036\037\177')
+plain_path() {
+    case $1 in
+        *[\\"$control_chars"]*) return 1 ;;
+    esac
+    return 0
+}
+plain_path "$sandbox" ||
+    die "$named_by holds a newline, tab, backslash or other control character; choose a plain path for the sandbox"
+
 case $sandbox in
     /*) ;;
     *) sandbox=$(pwd -P)/$sandbox ;;
 esac
+while :; do
+    case $sandbox in
+        / | *[!/]) break ;;
+        */) sandbox=${sandbox%/} ;;
+    esac
+done
+sandbox_name=${sandbox##*/}
+case $sandbox_name in
+    '' | . | ..) die "$named_by must end in the name of the sandbox's own folder, not in /, . or .." ;;
+esac
+parent=${sandbox%/*}
+[ -n "$parent" ] || parent=/
+
+# Sets phys to the real path of the folder $1, symlinks resolved. pwd's
+# newline is cut off without cutting one that belongs to the name.
+physical() {
+    phys=$(cd -P -- "$1" 2>/dev/null && pwd -P && echo .) ||
+        die "cannot look into $1"
+    phys=${phys%?}
+    phys=${phys%?}
+    plain_path "$phys" ||
+        die "$1 leads to a path with a control character or a backslash; choose another DEMO_DIR"
+}
+
+uid=$(id -u)
+
+# Owner's uid and mode string (drwxrwxrwt) of the folder $1, itself and
+# not where a symlink leads.
+owner_and_mode() {
+    # shellcheck disable=SC2012 # one folder, its name checked by plain_path
+    ls -ldn -- "$1" 2>/dev/null | awk 'NR == 1 { print $3, $1 }'
+}
+
+# True when no one but the user, or root, can change the folder $1 or any
+# folder above it: each belongs to root or the user, and is writable by no
+# one else unless sticky (as /tmp is), where others cannot move or remove
+# what is not theirs. Otherwise sets unsafe to why.
+safe_ancestry() {
+    _d=$1
+    while :; do
+        # shellcheck disable=SC2046 # two words
+        set -- $(owner_and_mode "$_d")
+        if [ "$#" -ne 2 ]; then
+            unsafe="cannot look at $_d"
+            return 1
+        fi
+        case $1 in
+            0 | "$uid") ;;
+            *)
+                unsafe="$_d belongs to another user (uid $1)"
+                return 1 ;;
+        esac
+        case $2 in
+            ?????????[tT]*) ;;
+            ?????w* | ????????w*)
+                unsafe="others can write to $_d"
+                return 1 ;;
+        esac
+        [ "$_d" = / ] && return 0
+        _d=${_d%/*}
+        [ -n "$_d" ] || _d=/
+    done
+}
+
+# True when $1 is a folder of the user's own, not a symlink, that no one
+# else can write to. Otherwise sets unsafe to why.
+own_folder() {
+    if [ -L "$1" ] || [ ! -d "$1" ]; then
+        unsafe="it is not a folder"
+        return 1
+    fi
+    # shellcheck disable=SC2046 # two words
+    set -- $(owner_and_mode "$1")
+    if [ "${1-}" != "$uid" ]; then
+        unsafe="it belongs to another user (uid ${1-unknown})"
+        return 1
+    fi
+    case ${2-} in
+        ?????w* | ????????w*)
+            unsafe="others can write to it"
+            return 1 ;;
+    esac
+    return 0
+}
+
+# Makes sure the sandbox's place is safe to use, and sets sandbox to its
+# real path. With "make", creates the folders above it that are missing,
+# after checking the one they go in.
+settle_place() {
+    _above=$parent
+    while [ ! -d "$_above" ]; do
+        [ -e "$_above" ] || [ -L "$_above" ] &&
+            die "$_above is in the way of the sandbox $sandbox and is not a folder; choose another DEMO_DIR"
+        _above=${_above%/*}
+        [ -n "$_above" ] || _above=/
+    done
+    physical "$_above"
+    safe_ancestry "$phys" ||
+        die "not using $sandbox: $unsafe, so another user could change the sandbox; choose another DEMO_DIR"
+    [ "$1" = make ] || [ -d "$parent" ] || return 0
+    mkdir -p -- "$parent" || die "cannot create $parent"
+    physical "$parent"
+    safe_ancestry "$phys" ||
+        die "not using $sandbox: $unsafe, so another user could change the sandbox; choose another DEMO_DIR"
+    sandbox=${phys%/}/$sandbox_name
+    if [ -e "$sandbox" ] || [ -L "$sandbox" ]; then
+        own_folder "$sandbox" ||
+            die "not using $sandbox: $unsafe; choose another DEMO_DIR"
+    fi
+}
 
 # --- old sandboxes ---------------------------------------------------------
 stamp=.vorlix-demo-sandbox
@@ -91,6 +234,29 @@ fuse_mounted() {
         fuse | fuse.*) return 0 ;;
     esac
     return 1
+}
+
+# Prints a mount point at or below the folder $1, if there is one. On Linux
+# from the kernel's own table, whose fifth field is the mount point with
+# blank, tab, newline and backslash written as \ooo: the folder's path has
+# none but blanks of those (plain_path), so with its blanks written the
+# same way the two compare as they stand. It goes to awk through the
+# environment, which takes no escapes from it. Elsewhere from mount(8)'s
+# "<source> on <dir> (...)" lines.
+mount_below() {
+    if [ -r /proc/self/mountinfo ]; then
+        demo_dir_escaped=$(printf '%s\n' "$1" | sed 's/ /\\040/g') awk '
+            BEGIN { d = ENVIRON["demo_dir_escaped"] }
+            $5 == d || index($5, d "/") == 1 { print $5; exit }' /proc/self/mountinfo
+    else
+        mount 2>/dev/null | while IFS= read -r _line; do
+            case $_line in
+                *" on $1 "* | *" on $1/"*)
+                    printf '%s\n' "$_line"
+                    break ;;
+            esac
+        done
+    fi
 }
 
 # True while the process runs. A zombie counts as ended: where the system's
@@ -109,29 +275,38 @@ unmount_stick() {
         "$repo/tools/kelmo" umount "$1/mnt"
 }
 
+# Removes the folder $1 without crossing into another file system, should
+# one be mounted below it after all: GNU rm's --one-file-system, BSD rm's
+# -x. (A bind mount of a folder on the same file system is not told apart
+# that way, which is why mount_below is asked first.)
+remove_tree() {
+    if rm -rf --one-file-system -- "$1/.no-such-file" 2>/dev/null; then
+        rm -rf --one-file-system -- "$1"
+    elif rm -rf -x -- "$1/.no-such-file" 2>/dev/null; then
+        rm -rf -x -- "$1"
+    else
+        rm -rf -- "$1"
+    fi
+}
+
 # Removes an old sandbox, after unmounting its stick, but nothing else: a
 # folder without the stamp this script leaves, or with anything else
 # mounted in it, is not removed. An empty folder is left for reuse.
+# settle_place has checked that the folder is the user's alone.
 remove_sandbox() {
-    if [ -L "$sandbox" ] || [ ! -d "$sandbox" ]; then
-        die "$sandbox exists and is not a folder; choose another DEMO_DIR"
-    fi
     if [ ! -f "$sandbox/$stamp" ]; then
         [ -z "$(ls -A -- "$sandbox")" ] && return 0
         die "$sandbox is not empty and is not a demo sandbox; not touching it (choose another DEMO_DIR)"
     fi
-    sandbox=$(cd -P -- "$sandbox" && pwd -P)
     if fuse_mounted "$sandbox/mnt"; then
         say "==> Unmounting the sandbox's stick $sandbox/mnt"
         unmount_stick "$sandbox" ||
             die "cannot unmount the sandbox's stick $sandbox/mnt (see above); close what uses it and try again"
     fi
-    if mount 2>/dev/null | awk -v dir="$sandbox" '
-        index($0, " on " dir " ") || index($0, " on " dir "/") { found = 1 }
-        END { exit !found }'; then
-        die "something is mounted inside the old sandbox $sandbox; unmount it first"
-    fi
-    rm -rf -- "$sandbox" || die "cannot remove the old sandbox $sandbox"
+    _below=$(mount_below "$sandbox")
+    [ -z "$_below" ] ||
+        die "something is mounted inside the old sandbox $sandbox ($_below); unmount it first"
+    remove_tree "$sandbox" || die "cannot remove the old sandbox $sandbox"
 }
 
 if [ -n "$clean" ]; then
@@ -139,6 +314,7 @@ if [ -n "$clean" ]; then
         say "run-demo: there is no sandbox at $sandbox; nothing to clean."
         exit 0
     fi
+    settle_place check
     remove_sandbox
     if [ -e "$sandbox" ]; then
         say "run-demo: $sandbox is an empty folder, not a sandbox; left as it is."
@@ -148,10 +324,16 @@ if [ -n "$clean" ]; then
     exit 0
 fi
 
+# Before the long steps, so that a place that will not do is told at once.
+settle_place check
+
 # --- 1. packages ------------------------------------------------------------
 # install-deps says what it installs, and nothing when all is there.
 if [ -z "$sandbox_only" ] && [ "${DEMO_NO_DEPS-}" != 1 ]; then
-    if command -v apt-get >/dev/null 2>&1 && command -v dpkg-query >/dev/null 2>&1; then
+    if [ -n "$on_freebsd" ]; then
+        say "==> FreeBSD: not installing packages. The demo needs these (as root):"
+        say "    pkg install cmake qt6-base qt6-tools rxvt-unicode e2fsprogs exfat-utils"
+    elif command -v apt-get >/dev/null 2>&1 && command -v dpkg-query >/dev/null 2>&1; then
         "$repo/.ci/install-deps" ||
             die "installing packages failed; install them by hand and rerun with DEMO_NO_DEPS=1"
     else
@@ -180,11 +362,16 @@ if [ -z "$sandbox_only" ] && [ "${DEMO_NO_BUILD-}" != 1 ]; then
 fi
 
 # --- 3. sandbox -------------------------------------------------------------
+settle_place make
 if [ -e "$sandbox" ] || [ -L "$sandbox" ]; then
     remove_sandbox
 fi
-mkdir -p -- "$sandbox" || die "cannot create $sandbox"
-sandbox=$(cd -P -- "$sandbox" && pwd -P)
+# Made anew by mkdir alone, which fails when someone has put something in
+# its place meanwhile; either way it must now be the user's own.
+if [ ! -d "$sandbox" ]; then
+    mkdir -- "$sandbox" || die "cannot create $sandbox"
+fi
+own_folder "$sandbox" || die "not using $sandbox: $unsafe"
 : >"$sandbox/$stamp"
 
 case $sandbox in
@@ -218,9 +405,13 @@ stick_files() {
 mnt=$sandbox/mnt
 mkdir -p "$mnt"
 
-# Why the stick cannot be mounted here; empty when it can.
+# Why the stick cannot be mounted here; empty when it can. The FUSE mount
+# is made on Linux alone: FreeBSD's FUSE and its mount table work
+# otherwise, and the stick stays a folder there.
 fuse_problem=
-if [ ! -c /dev/fuse ]; then
+if [ -n "$on_freebsd" ]; then
+    fuse_problem="on FreeBSD the demo mounts nothing"
+elif [ ! -c /dev/fuse ]; then
     fuse_problem="there is no /dev/fuse"
 elif ! command -v fusermount3 >/dev/null 2>&1; then
     fuse_problem="fusermount3 is not installed (Debian package fuse3)"
@@ -292,9 +483,15 @@ if [ -z "$fuse_problem" ] && mount_stick; then
     fstype=ext4
     stick_kind="ext4 in da0, mounted through FUSE by fuse2fs"
 else
-    say "==> The stick cannot be mounted here: $fuse_problem."
-    say "    Its mount point is a plain folder instead, so Filesystem info describes"
-    say "    the disk that folder is on, and Unmount only pretends."
+    if [ -n "$on_freebsd" ]; then
+        say "==> On FreeBSD the stick is a plain folder: the demo mounts nothing there"
+        say "    (it mounts the stick through FUSE with fuse2fs on Linux only)."
+    else
+        say "==> The stick cannot be mounted here: $fuse_problem."
+        say "    Its mount point is a plain folder instead."
+    fi
+    say "    Filesystem info describes the disk that folder is on, and Unmount"
+    say "    only pretends."
     stick_files "$mnt"
     cat >"$mnt/README.txt" <<'EOF'
 This folder plays the part of a mounted USB stick in the vorlix demo.

@@ -86,10 +86,12 @@ device_size() {
     fi
 }
 
-# FreeBSD disks are raw character devices that only take whole sectors.
+# The disk's sector size: FreeBSD's diskinfo, Linux's blockdev.
 device_sector_size() {
     if command -v diskinfo >/dev/null 2>&1; then
         diskinfo -- "$1" 2>/dev/null | awk 'NR == 1 { print $2 }'
+    elif command -v blockdev >/dev/null 2>&1; then
+        blockdev --getss "$1" 2>/dev/null
     fi
 }
 
@@ -140,10 +142,13 @@ check_image() {
     [ "$image_size" -gt 0 ] || fail "image $image is empty."
 }
 
-# Sets disk_size, disk_kind and, for raw devices, disk_sector.
+# Sets disk_size, disk_kind, disk_sector (the size of the disk's sectors)
+# and, for a raw device that takes nothing but whole sectors (FreeBSD's
+# disks are character devices of that kind), disk_raw.
 check_disk() {
     disk=$1
-    disk_sector=
+    disk_sector=512
+    disk_raw=
     if [ -f "$disk" ]; then
         disk_kind="disk image file"
         disk_size=$(file_size "$disk")
@@ -155,11 +160,11 @@ check_disk() {
         disk_size=$(device_size "$disk")
         is_number "$disk_size" ||
             fail "$disk is a device, but not a disk whose size this system can tell."
-        if [ -c "$disk" ]; then
-            disk_sector=$(device_sector_size "$disk")
-            is_number "$disk_sector" && [ "$disk_sector" -gt 0 ] ||
-                fail "cannot tell the sector size of $disk."
-        fi
+        disk_sector=$(device_sector_size "$disk")
+        is_number "$disk_sector" && [ "$disk_sector" -gt 0 ] ||
+            fail "cannot tell the sector size of $disk."
+        # shellcheck disable=SC2034 # for pernix
+        [ -c "$disk" ] && disk_raw=1
     elif [ ! -e "$disk" ]; then
         fail "disk $disk does not exist."
     elif [ -d "$disk" ]; then
@@ -171,22 +176,10 @@ check_disk() {
     [ -w "$disk" ] || fail "no permission to write to $disk."
 }
 
-# Writing under a mounted file system corrupts it. vorlix unmounts the one
-# it was started for, but other partitions of the same disk may still be
-# mounted, and the tools can be run by hand. Partition names extend the disk
-# name with a number, or with p or s and a number (sda1, nvme0n1p1, da0s1).
-# mount lists "<device> on <dir> ..." on Linux and the BSDs alike; the device
-# is what comes before " on ", as a name may itself contain blanks.
-check_not_mounted() {
-    _mounted=$(mount 2>/dev/null | while IFS= read -r _line; do
-        _dev=${_line%% on *}
-        case $_dev in
-            "$disk" | "$disk"[0-9]* | "$disk"p[0-9]* | "$disk"s[0-9]*)
-                printf ' %s' "$_dev" ;;
-        esac
-    done)
-    [ -z "$_mounted" ] ||
-        fail "$disk is in use: mounted now:$_mounted. Unmount it first."
+# Refuses a disk that is mounted, in whole or in part, or otherwise in use
+# (disk-in-use.sh, sourced beside this file, tells).
+check_not_in_use() {
+    find_disk_users "$disk"
 }
 
 describe_disk() {

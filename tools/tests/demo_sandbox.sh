@@ -31,9 +31,14 @@ cleanup() {
         echo "demo_sandbox: something is still mounted in $tmp; left it there" >&2
         return
     fi
-    rm -rf "$tmp"
+    rm -rf "$tmp" ${nodigits:+"$nodigits"}
 }
 trap cleanup EXIT
+nodigits=
+
+# Folders the test makes stand in for the user's own, writable by them
+# alone, as the demo wants them.
+umask 022
 
 # Where the demo can mount its stick: the script looks for the same, and
 # the FUSE library opens /dev/fuse itself before it turns to fusermount3.
@@ -369,5 +374,233 @@ for how in run clean; do
     check "says why" said 'not a demo sandbox'
     end
 done
+
+# --- places that are not the user's alone ------------------------------------
+# The sandbox holds the helpers vorlix runs, as root when root runs the
+# demo: it must never be built in, reused or removed where another user
+# owns it or can write to it, or could swap a folder above it. Each case
+# gets a folder of its own under a digit-free one of the test's (a digit
+# would send the default sandbox to /tmp/vorlix-demo), and nothing in it
+# may change, down to the folders' times.
+nodigits=${TMPDIR:-/tmp}
+case $nodigits in
+    *[0-9]*) nodigits=/tmp ;;
+esac
+# shellcheck disable=SC2018 # the C locale's letters are meant
+nodigits=$nodigits/vorlix-demo-test-$(LC_ALL=C tr -dc a-z </dev/urandom | head -c 12)
+mkdir -m 700 "$nodigits" || exit 1
+
+# listing DIR: owner, mode and time of DIR and of everything in it, with
+# their names (full times from GNU ls, or BSD ls).
+listing() {
+    {
+        LC_ALL=C ls -ldn --full-time -- "$1" && LC_ALL=C ls -lAnR --full-time -- "$1"
+    } 2>/dev/null || {
+        LC_ALL=C ls -ldnT -- "$1"
+        LC_ALL=C ls -lAnRT -- "$1"
+    }
+}
+
+unchanged() {
+    [ "$(listing "$1")" = "$2" ]
+}
+
+# how: the place made for the case; DEMO_DIR relative to its folder (- for
+# none: the default under TMPDIR, set to the case's folder); what the run,
+# and --clean, must say. Cases owned by uid 65534 need root to be made.
+# how              root   DEMO_DIR      says (run; clean)
+while read -r how root_only rel says_run says_clean; do
+    says_run=$(echo "$says_run" | tr _ ' ')
+    says_clean=$(echo "$says_clean" | tr _ ' ')
+    if [ "$root_only" = root ] && [ "$(id -u)" -ne 0 ]; then
+        skip "refuses a place that is not the user's alone: $how" "needs root"
+        continue
+    fi
+    c=$nodigits/$how
+    mkdir "$c"
+    case $how in
+        nobody-empty)
+            mkdir "$c/vorlix-demo"
+            chown 65534 "$c/vorlix-demo" ;;
+        nobody-sandbox)
+            mkdir "$c/box"
+            : >"$c/box/.vorlix-demo-sandbox"
+            echo keep >"$c/box/thesis.txt"
+            chown -R 65534 "$c/box" ;;
+        open-folder | sticky-folder)
+            mkdir "$c/box"
+            : >"$c/box/.vorlix-demo-sandbox"
+            echo keep >"$c/box/thesis.txt"
+            if [ "$how" = open-folder ]; then chmod 777 "$c/box"; else chmod 1777 "$c/box"; fi ;;
+        open-parent)
+            mkdir "$c/up"
+            chmod 777 "$c/up" ;;
+        nobody-parent)
+            mkdir "$c/up"
+            chown 65534 "$c/up" ;;
+    esac
+    before=$(listing "$c")
+    for mode in --sandbox-only --clean; do
+        begin "refuses a place that is not the user's alone: $how ($mode)"
+        if [ "$rel" = - ]; then
+            env -u DEMO_DIR TMPDIR="$c" "$run_demo" "$mode" >"$tmp/env" 2>"$tmp/out"
+        else
+            env DEMO_DIR="$c/$rel" "$run_demo" "$mode" >"$tmp/env" 2>"$tmp/out"
+        fi
+        rc=$?
+        if [ "$mode" = --sandbox-only ]; then
+            check "non-zero exit status" test "$rc" -ne 0
+            check "says: $says_run" said "$says_run"
+        else
+            check "says: $says_clean" said "$says_clean"
+        fi
+        check "nothing there changed" unchanged "$c" "$before"
+        end
+    done
+done <<EOF
+nobody-empty      root   -               another_user_(uid_65534)   another_user_(uid_65534)
+nobody-sandbox    root   box             another_user_(uid_65534)   another_user_(uid_65534)
+open-folder       any    box             others_can_write_to_it     others_can_write_to_it
+sticky-folder     any    box             others_can_write_to_it     others_can_write_to_it
+open-parent       any    up/box          others_can_write_to        nothing_to_clean
+nobody-parent     root   up/new/box      another_user_(uid_65534)   nothing_to_clean
+EOF
+
+# A DEMO_DIR with a control character or a backslash is refused before
+# anything is made or removed. A trailing newline once made the check look
+# at a new folder and the sandbox go into the existing one beside it.
+c=$nodigits/chars
+mkdir -p "$c/keep"
+echo keep >"$c/keep/thesis.txt"
+before=$(listing "$c")
+# suffix (as printf writes it)   variable
+while read -r suffix variable; do
+    value=$(printf "%s$suffix." "$c/keep")
+    value=${value%.}
+    for mode in --sandbox-only --clean; do
+        begin "refuses $variable ending in keep$suffix ($mode)"
+        if [ "$variable" = DEMO_DIR ]; then
+            env DEMO_DIR="$value" "$run_demo" "$mode" >"$tmp/env" 2>"$tmp/out"
+        else
+            env -u DEMO_DIR TMPDIR="$value" "$run_demo" "$mode" >"$tmp/env" 2>"$tmp/out"
+        fi
+        rc=$?
+        check "non-zero exit status" test "$rc" -ne 0
+        check "says why" said "$variable holds a newline, tab, backslash or other control character"
+        check "nothing there changed" unchanged "$c" "$before"
+        end
+    done
+done <<'EOF'
+\n          DEMO_DIR
+\n/x        DEMO_DIR
+\t          DEMO_DIR
+\\          DEMO_DIR
+\\t         DEMO_DIR
+\001        DEMO_DIR
+\177        DEMO_DIR
+\n          TMPDIR
+EOF
+
+# --- folders mounted inside a sandbox ----------------------------------------
+# --clean removes nothing through a mount inside the sandbox: a bind mount
+# of a folder from outside (on the same file system, so that rm cannot tell
+# it apart by device), under names with a blank and a backslash, or over
+# the sandbox itself. Bound in a private mount namespace, as root.
+lacking=$(lacks_private_mounts)
+if [ -n "$lacking" ]; then
+    skip "--clean with a folder mounted inside the sandbox" "$lacking"
+else
+    bound="$tmp/bound outside"
+    mkdir -p "$bound/sub"
+    echo keep >"$bound/sub/thesis.txt"
+    bound_before=$(listing "$bound")
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    with_bind='mount --bind "$1" "$2" || exit 99; shift 2; exec "$@"'
+    bsb="$tmp/bind sandbox"
+    env PATH="$no_fuse_path" DEMO_DIR="$bsb" "$run_demo" --sandbox-only >"$tmp/env" 2>"$tmp/out"
+    mkdir "$bsb/sp ace" "$bsb/in\\side"
+    # mounted on, within the sandbox
+    while read -r rel; do
+        [ "$rel" = . ] && target=$bsb || target=$bsb/$rel
+        begin "--clean with a folder bound on $rel inside the sandbox"
+        unshare -m sh -c "$with_bind" sh "$bound" "$target" \
+            env DEMO_DIR="$bsb" "$run_demo" --clean >"$tmp/out" 2>&1
+        rc=$?
+        check "non-zero exit status" test "$rc" -ne 0
+        check "the bound folder's files kept" unchanged "$bound" "$bound_before"
+        check "the sandbox kept" test -f "$bsb/.vorlix-demo-sandbox"
+        end
+    done <<'EOF'
+home
+sp ace
+in\side
+.
+EOF
+
+    # A sandbox an older demo made under a name with a backslash: refused
+    # for the name, before anything is looked at.
+    old="$tmp/old\\sandbox"
+    mkdir -p "$old/mnt"
+    : >"$old/.vorlix-demo-sandbox"
+    begin "--clean of a backslash DEMO_DIR with a folder bound inside"
+    unshare -m sh -c "$with_bind" sh "$bound" "$old/mnt" \
+        env DEMO_DIR="$old" "$run_demo" --clean >"$tmp/out" 2>&1
+    rc=$?
+    check "non-zero exit status" test "$rc" -ne 0
+    check "says why" said 'DEMO_DIR holds a newline, tab, backslash'
+    check "the bound folder's files kept" unchanged "$bound" "$bound_before"
+    check "the old sandbox kept" test -f "$old/.vorlix-demo-sandbox"
+    end
+
+    begin "--clean of that sandbox once nothing is mounted in it"
+    DEMO_DIR=$bsb "$run_demo" --clean >"$tmp/out" 2>&1
+    rc=$?
+    check "exit status 0 (was $rc)" status_is 0
+    check "the sandbox is gone" absent "$bsb"
+    check "the bound folder's files kept" unchanged "$bound" "$bound_before"
+    end
+fi
+
+# --- FreeBSD -----------------------------------------------------------------
+# uname faked to say FreeBSD. There the stick is a plain folder, which the
+# demo says plainly, and it names FreeBSD's packages, never running apt.
+# The whole run goes through a copy of the demo beside the real tools, with
+# a vorlix that only notes how it was started.
+mkdir "$tmp/freebsd"
+printf '#!/bin/sh\necho FreeBSD\n' >"$tmp/freebsd/uname"
+chmod +x "$tmp/freebsd/uname"
+fake_repo=$tmp/fake-repo
+mkdir -p "$fake_repo/build"
+cp -R "$repo_dir/demo" "$fake_repo/demo"
+ln -s "$tools_dir" "$fake_repo/tools"
+cat >"$fake_repo/build/vorlix" <<'EOF'
+#!/bin/sh
+printf '%s\n' "$@" >"$VORLIX_STARTED"
+EOF
+chmod +x "$fake_repo/build/vorlix"
+VORLIX_STARTED=$tmp/vorlix-started
+export VORLIX_STARTED
+bsd="$tmp/bsd sandbox"
+
+begin "on FreeBSD the demo starts vorlix on a plain folder and names pkg packages"
+env PATH="$tmp/freebsd:$PATH" DEMO_DIR="$bsd" DEMO_NO_BUILD=1 \
+    "$fake_repo/demo/run-demo.sh" >"$tmp/env" 2>"$tmp/out"
+rc=$?
+check "exit status 0 (was $rc)" status_is 0
+check "says the stick is a plain folder" said 'On FreeBSD the stick is a plain folder'
+check "names the packages to install" said 'pkg install cmake qt6-base'
+check "names no Debian package" not_said 'Debian'
+check "nothing mounted" nothing_mounted "$bsd/mnt"
+check "vorlix started on the folder, as msdosfs" \
+    test "$(cat "$VORLIX_STARTED" 2>/dev/null)" = "$(printf '%s\n%s\n%s' "$bsd/mnt" "$bsd/da0s1" msdosfs)"
+check "the folder holds the sample files" test -f "$bsd/mnt/documents/diary.txt"
+end
+
+begin "on FreeBSD --clean removes that sandbox"
+env PATH="$tmp/freebsd:$PATH" DEMO_DIR="$bsd" "$fake_repo/demo/run-demo.sh" --clean >"$tmp/out" 2>&1
+rc=$?
+check "exit status 0 (was $rc)" status_is 0
+check "the sandbox is gone" absent "$bsd"
+end
 
 finish

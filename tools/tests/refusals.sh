@@ -94,38 +94,6 @@ for tool in pernix draskel; do
     end
 done
 
-# The disk, or a partition of it, mounted: `mount` is faked to list one
-# device. A disk whose name merely starts the same (sda vs sdab) is another
-# disk and must not count; that run gets as far as the question.
-mkdir "$tmp/fakebin"
-cat >"$tmp/fakebin/mount" <<'EOF'
-#!/bin/sh
-printf '%s on /media/stick type exfat (rw)\n' "$FAKE_MOUNTED"
-EOF
-chmod +x "$tmp/fakebin/mount"
-# tool     listed        status  says
-while read -r tool suffix status says; do
-    [ "$suffix" = - ] && suffix=
-    FAKE_MOUNTED=$fx/disk$suffix
-    export FAKE_MOUNTED
-    begin "$tool with $FAKE_MOUNTED mounted"
-    if [ "$tool" = pernix ]; then
-        run_refused no "$status" "$says" env PATH="$tmp/fakebin:$PATH" \
-            "$tools_dir/pernix" --success-file "$marker" "$fx/img" "$fx/disk"
-    else
-        run_refused no "$status" "$says" env PATH="$tmp/fakebin:$PATH" \
-            "$tools_dir/draskel" --temp-file "$marker" "$fx/disk" ext4
-    fi
-    end
-done <<EOF
-pernix     -       1   is in use
-pernix     s1      1   is in use
-pernix     p2      1   is in use
-pernix     7       1   is in use
-pernix     b       2   cancelled
-draskel    s1      1   is in use
-EOF
-
 # Wrong command lines get the usage line and status 64.
 while read -r tool args; do
     begin "usage: $tool $args"

@@ -62,14 +62,30 @@ skip() {
     printf 'skipped %s (%s)\n' "$1" "$2"
 }
 
+# Exits 77, which ctest takes for "skipped", when nothing could be run at
+# all; a partly skipped script passes or fails on what it ran.
 finish() {
     if [ "$skipped" -gt 0 ]; then
         printf '%d passed, %d failed, %d skipped\n' "$passed" "$failed" "$skipped"
     else
         printf '%d passed, %d failed\n' "$passed" "$failed"
     fi
-    [ "$failed" -eq 0 ]
-    exit
+    [ "$failed" -eq 0 ] || exit 1
+    [ "$passed" -eq 0 ] && [ "$skipped" -gt 0 ] && exit 77
+    exit 0
+}
+
+# What a root-only case lacks here, or nothing when it can run: root, and
+# unshare for a private mount namespace, so that what the case mounts is
+# gone when it ends and nobody else sees it.
+lacks_private_mounts() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "needs root"
+    elif ! command -v unshare >/dev/null 2>&1; then
+        echo "no unshare"
+    elif ! unshare -m true 2>/dev/null; then
+        echo "unshare -m is not allowed here"
+    fi
 }
 
 # run ANSWER COMMAND...: runs COMMAND with ANSWER (a line, or "-" for none at
@@ -83,6 +99,10 @@ run() {
         printf '%s\n' "$_answer" | "$@" >"$tmp/out" 2>&1
     fi
     rc=$?
+}
+
+not() {
+    ! "$@"
 }
 
 status_is() {
