@@ -90,42 +90,36 @@ void add_stacked_on(const gprovider *pp, bool labels_only, GeomSet *set, int dep
     }
 }
 
+// The provider name, down through what it is made from (every layer, or
+// labels only), and everything stacked on the one reached.
+bool stack_of(const std::string &name, bool labels_only, GeomSet *set)
+{
+    Mesh mesh;
+    gprovider *pp = mesh.find(name);
+    if (pp == nullptr)
+        return false;
+    for (int depth = 0; depth < max_depth && (!labels_only || in_class(pp->lg_geom, "LABEL")); ++depth) {
+        gprovider *below = made_from(pp);
+        if (below == nullptr)
+            break;
+        pp = below;
+    }
+    set->base = pp->lg_name;
+    set->providers.clear();
+    add_stacked_on(pp, labels_only, set, 0);
+    return true;
+}
+
 } // namespace
 
 bool geom_disk_of(const std::string &name, GeomSet *set)
 {
-    Mesh mesh;
-    gprovider *pp = mesh.find(name);
-    if (pp == nullptr)
-        return false;
-    for (int depth = 0; depth < max_depth; ++depth) {
-        gprovider *below = made_from(pp);
-        if (below == nullptr)
-            break;
-        pp = below;
-    }
-    set->base = pp->lg_name;
-    set->providers.clear();
-    add_stacked_on(pp, false, set, 0);
-    return true;
+    return stack_of(name, false, set);
 }
 
 bool geom_volume_of(const std::string &name, GeomSet *set)
 {
-    Mesh mesh;
-    gprovider *pp = mesh.find(name);
-    if (pp == nullptr)
-        return false;
-    for (int depth = 0; depth < max_depth && in_class(pp->lg_geom, "LABEL"); ++depth) {
-        gprovider *below = made_from(pp);
-        if (below == nullptr)
-            break;
-        pp = below;
-    }
-    set->base = pp->lg_name;
-    set->providers.clear();
-    add_stacked_on(pp, true, set, 0);
-    return true;
+    return stack_of(name, true, set);
 }
 
 bool geom_provider_idle(const std::string &name)

@@ -342,13 +342,9 @@ private slots:
         if (disk.node.isEmpty())
             QSKIP(qPrintable(disk.why_not));
         const QByteArray mnt = fx.path("mnt").toLocal8Bit();
-        fx.env.insert("MNT", QString::fromLocal8Bit(mnt));
-        fx.env.insert("DEV", QString::fromLocal8Bit(disk.node));
-        fx.env.insert("LEFT", fx.path("left"));
+        prepare_loop_disk_run(&fx, disk, setup);
         if (!image.isEmpty())
             fx.env.insert("VORLIX_HOOK_OPEN", QString::fromLocal8Bit(mnt + '/' + image));
-        fx.wrapper = private_mounts_wrapper("mkdir -p \"$MNT/vol\" \"$MNT/other\"\n"
-                                            "mount \"$DEV\" \"$MNT/vol\"\n" + setup);
         fx.add_fake("kelmo", "exec /bin/umount \"$2\"");
         fx.add_fake_terminal();
         fx.add_fake("draskel", ": > \"$2\"");
@@ -373,13 +369,7 @@ private slots:
             then.append(call.value(0) + (call.value(0) == "draskel" ? ' ' + call.value(3) : QByteArray()));
         QCOMPARE(then, exit_code == 0 ? (QList<QByteArray>{"urxvt", "draskel " + disk.node}) : QList<QByteArray>{});
 
-        QFile left_file(fx.path("left"));
-        QVERIFY(left_file.open(QIODevice::ReadOnly));
-        QList<QByteArray> still;
-        for (const QByteArray &line : left_file.readAll().split('\n'))
-            if (!line.isEmpty())
-                still.append(line.mid(mnt.size() + 1).replace(disk.node, "DEV").replace(mnt, "MNT"));
-        QCOMPARE(still, left);
+        QCOMPARE(loop_disk_mounts_left(fx, disk), left);
     }
 
     // Where the system cannot tell (a name with no device behind it), a

@@ -109,11 +109,7 @@ private slots:
         if (disk.node.isEmpty())
             QSKIP(qPrintable(disk.why_not));
         const QByteArray mnt = fx.path("mnt").toLocal8Bit();
-        fx.env.insert("MNT", QString::fromLocal8Bit(mnt));
-        fx.env.insert("DEV", QString::fromLocal8Bit(disk.node));
-        fx.env.insert("LEFT", fx.path("left"));
-        fx.wrapper = private_mounts_wrapper("mkdir -p \"$MNT/vol\" \"$MNT/bound\" \"$MNT/other\"\n"
-                                            "mount \"$DEV\" \"$MNT/vol\"\n" + setup);
+        prepare_loop_disk_run(&fx, disk, setup);
         fx.add_fake("kelmo", helper);
         device.replace("DEVNAME", disk.node.mid(5)).replace("DEV", disk.node);
 
@@ -125,13 +121,7 @@ private slots:
         for (const QByteArray &dir : unmounted)
             expected.append({"kelmo", "umount", mnt + '/' + dir});
         QCOMPARE(fx.calls(), expected);
-        QFile left_file(fx.path("left"));
-        QVERIFY(left_file.open(QIODevice::ReadOnly));
-        QList<QByteArray> still;
-        for (const QByteArray &line : left_file.readAll().split('\n'))
-            if (!line.isEmpty())
-                still.append(line.mid(mnt.size() + 1).replace(disk.node, "DEV"));
-        QCOMPARE(still, left);
+        QCOMPARE(loop_disk_mounts_left(fx, disk), left);
     }
 
     // Untrusted bytes: spaces, markup, shell characters and invalid UTF-8

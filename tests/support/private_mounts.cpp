@@ -1,5 +1,7 @@
 #include "private_mounts.h"
 
+#include "binary_fixture.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -77,4 +79,26 @@ LoopDisk::~LoopDisk()
 {
     if (!node.isEmpty())
         run("losetup", {"-d", QString::fromLocal8Bit(node)});
+}
+
+void prepare_loop_disk_run(BinaryFixture *fx, const LoopDisk &disk, const QByteArray &setup)
+{
+    fx->env.insert("MNT", fx->path("mnt"));
+    fx->env.insert("DEV", QString::fromLocal8Bit(disk.node));
+    fx->env.insert("LEFT", fx->path("left"));
+    fx->wrapper = private_mounts_wrapper("mkdir -p \"$MNT/vol\" \"$MNT/bound\" \"$MNT/other\"\n"
+                                         "mount \"$DEV\" \"$MNT/vol\"\n" + setup);
+}
+
+QList<QByteArray> loop_disk_mounts_left(const BinaryFixture &fx, const LoopDisk &disk)
+{
+    const QByteArray mnt = fx.path("mnt").toLocal8Bit();
+    QList<QByteArray> out;
+    QFile left(fx.path("left"));
+    if (!left.open(QIODevice::ReadOnly))
+        return {"(no record of what was left)"};
+    for (const QByteArray &line : left.readAll().split('\n'))
+        if (!line.isEmpty())
+            out.append(line.mid(mnt.size() + 1).replace(disk.node, "DEV").replace(mnt, "MNT"));
+    return out;
 }

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+class BinaryFixture;
+
 // Real mounts for a run of the program, made and seen only inside a mount
 // namespace of its own (unshare, as root), so that nothing the test mounts
 // or unmounts reaches the machine.
@@ -32,5 +34,16 @@ public:
     QByteArray node;  // "/dev/loop3"; empty when none could be made
     QString why_not;  // why not, for the skip
 };
+
+// Readies fx for a run on disk in a private mount namespace: $MNT (the
+// fixture's mnt folder), $DEV (the disk's node) and $LEFT in its
+// environment; the folders vol, bound and other under $MNT; $DEV mounted on
+// $MNT/vol; then setup.
+void prepare_loop_disk_run(BinaryFixture *fx, const LoopDisk &disk, const QByteArray &setup);
+
+// What was still mounted under $MNT when that run ended, oldest first:
+// "<folder> <source>" with the folder relative to $MNT, the disk's node
+// written DEV and $MNT written MNT.
+QList<QByteArray> loop_disk_mounts_left(const BinaryFixture &fx, const LoopDisk &disk);
 
 #endif
