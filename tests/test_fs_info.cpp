@@ -22,10 +22,10 @@ private slots:
             << QByteArray("Total:\t      4.10 GB  (      3.81 GiB)\n"
                           "Used:\t      3.07 GB  (      2.86 GiB,  75.0%)\n"
                           "Available:\t      1.02 GB  (      0.95 GiB,  25.0%)\n");
-        QTest::newRow("no blocks: nan without a sign") << quint64(4096) << quint64(0) << quint64(0)
+        QTest::newRow("no blocks: 0.0, never nan") << quint64(4096) << quint64(0) << quint64(0)
             << QByteArray("Total:\t      0.00 GB  (      0.00 GiB)\n"
-                          "Used:\t      0.00 GB  (      0.00 GiB,   nan%)\n"
-                          "Available:\t      0.00 GB  (      0.00 GiB,   nan%)\n");
+                          "Used:\t      0.00 GB  (      0.00 GiB,   0.0%)\n"
+                          "Available:\t      0.00 GB  (      0.00 GiB,   0.0%)\n");
         QTest::newRow("full: 100.0 overflows its field") << quint64(512) << quint64(2000000) << quint64(0)
             << QByteArray("Total:\t      1.02 GB  (      0.95 GiB)\n"
                           "Used:\t      1.02 GB  (      0.95 GiB,  100.0%)\n"
