@@ -1,4 +1,5 @@
 #include "binary_fixture.h"
+#include "system_needs.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -97,6 +98,8 @@ private slots:
         QFETCH(int, exit_code);
         QFETCH(Texts, boxes);
         QFETCH(QList<QByteArray>, tool_tail);
+        if (const char *why = lacks_mount_table())
+            QSKIP(why);
 
         BinaryFixture fx;
         const QString image = fx.write_file("os.img", "image bytes");
@@ -171,6 +174,10 @@ private slots:
         QFETCH(QByteArray, planted);
         if (as_other_user && geteuid() != 0)
             QSKIP("acting as another user takes root");
+        if (as_other_user && !QFileInfo::exists("/usr/bin/setpriv"))
+            QSKIP("acting as another user takes setpriv, which is not installed");
+        if (const char *why = lacks_mount_table())
+            QSKIP(why);
 
         BinaryFixture fx;
         fx.env.insert("VORLIX_HOOK_OPEN", fx.write_file("os.img", "image bytes"));
@@ -238,6 +245,8 @@ private slots:
         QFETCH(Texts, boxes);
         if (geteuid() != 0 || !QFileInfo::exists("/usr/bin/unshare"))
             QSKIP("a private mount namespace takes root and unshare");
+        if (const char *why = lacks_mount_table())
+            QSKIP(why);
 
         BinaryFixture fx;
         const QByteArray root = fx.path("mnt").toLocal8Bit();
@@ -279,6 +288,8 @@ private slots:
     // Names that read as options reach the tool as paths.
     void relative_names_never_pass_for_options()
     {
+        if (const char *why = lacks_mount_table())
+            QSKIP(why);
         BinaryFixture fx;
         fx.add_fake("kelmo");
         fx.add_fake_terminal();
