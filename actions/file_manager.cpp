@@ -52,11 +52,14 @@ FmChoice choose_file_manager(const char *candidate_prefix, char *buf, size_t siz
         return choice;
     }
 
+    // The candidate found is run by the path tested, not by name: PATH may
+    // lack that folder (a hook started from devd or rc), or name another
+    // program of the same name first.
     for (size_t i = 0; file_managers[i][0] != '\0'; ++i) {
         struct stat st;
         snprintf(path, sizeof path, "%s/bin/%s", candidate_prefix, file_managers[i]);
         if (stat(path, &st) == 0) {
-            snprintf(buf, size, "%s", file_managers[i]);
+            snprintf(buf, size, "%s", path);
             *command = buf;
             return FM_COMMAND;
         }
@@ -89,7 +92,8 @@ int QShell::fm()
         break;
     }
 
-    // Run by PATH search, not from the path tested above.
+    // A name (from VORLIX_FM or the configuration) goes through the PATH
+    // search; a candidate comes as its path.
     const std::string dir = as_operand(mount_point);
     const char *const argv[] = {command, dir.c_str(), nullptr};
     ChildStatus status;

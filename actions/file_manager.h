@@ -11,7 +11,8 @@ enum FmChoice {
 
 // Picks the file manager: $VORLIX_FM (even when empty), else the first line
 // of ~/.config/vorlix, else the first candidate installed as
-// <candidate_prefix>/bin/<name>. The command may be kept in buf.
+// <candidate_prefix>/bin/<name>, given as that path. The command may be
+// kept in buf.
 FmChoice choose_file_manager(const char *candidate_prefix, char *buf, size_t size,
                              const char **command);
 

@@ -6,14 +6,12 @@
 #include "common/texts.h"
 #include "platform/fs_query.h"
 
-#include <math.h>
-
-// part * 100 / total. For an empty filesystem that is 0 / 0, shown as an
-// unsigned nan: the hardware's 0.0 / 0.0 carries the sign bit on common
-// machines and would print as -nan.
+// part * 100 / total. A filesystem with no blocks at all (a FUSE
+// filesystem whose daemon is still starting or has died reports that) has
+// nothing used and nothing free: 0.0, where the division would give nan.
 static double percent_of(double part, double total)
 {
-    return part == 0.0 && total == 0.0 ? nan("") : part * 100.0 / total;
+    return total == 0.0 ? 0.0 : part * 100.0 / total;
 }
 
 void format_fs_info(char *buf, size_t size, const char *mounted_on, const char *fs_type,

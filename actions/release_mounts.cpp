@@ -68,10 +68,15 @@ Release sweep(const DeviceSet &set, const UnmountDir &unmount_dir, int wait_ms)
         if (left >= left_before || dirs.empty())
             return Release::busy;
         left_before = left;
-        std::stable_sort(dirs.begin(), dirs.end(),
-                         [](const std::string &a, const std::string &b) { return depth(a) > depth(b); });
-        for (const std::string &dir : dirs)
-            if (!unmount_dir(dir))
+        // Deepest first; folders as deep as each other keep the table's order.
+        std::vector<size_t> order(dirs.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return depth(dirs[a]) != depth(dirs[b]) ? depth(dirs[a]) > depth(dirs[b]) : a < b;
+        });
+        for (size_t i : order)
+            if (!unmount_dir(dirs[i]))
                 return Release::helper_failed;
     }
     return wait_released(set, wait_ms) ? Release::done : Release::busy;

@@ -1,5 +1,7 @@
 #include "common/inherited_state.h"
 
+#include "common/search_path.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -27,6 +29,8 @@ void take_over_inherited_state()
     sigemptyset(&chld);
     sigaddset(&chld, SIGCHLD);
     sigprocmask(SIG_UNBLOCK, &chld, nullptr);
+
+    complete_search_path();
 }
 
 void reset_signals_for_child()

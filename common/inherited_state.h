@@ -8,7 +8,8 @@
 // At start, before the toolkit: opens /dev/null on each of descriptors 0, 1
 // and 2 that is closed, so that no later descriptor takes their place, and
 // restores the default action for SIGCHLD and unblocks it, so that waiting
-// for a child works. Other ignored signals stay ignored.
+// for a child works. Other ignored signals stay ignored. Completes PATH
+// with the packages' folders (complete_search_path, search_path.h).
 void take_over_inherited_state();
 
 // In a forked child, before it runs anything: default actions for every

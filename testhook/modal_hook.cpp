@@ -4,6 +4,9 @@
 //   box, watch, dialog                 modal boxes and dialogs (modal_answerer.h)
 //   windows <class> <class> ...        visible top-level windows, oldest first
 //   done                               the script ran out; the loop ends with 99
+// VORLIX_HOOK_PATH: PATH as the program is to use it. At start vorlix
+//   appends /usr/local/bin and /usr/local/sbin to PATH; this puts back a
+//   PATH of fake commands alone, so that no real tool can be reached.
 // VORLIX_HOOK_OPEN: the file to pick in an open-file dialog (cancel if unset).
 // VORLIX_HOOK_WATCH: a file holding a path whose existence is logged with
 //   each box (a fake tool writes its marker name there).
@@ -139,6 +142,9 @@ private:
 
 void install_hook()
 {
+    // Runs as the application object is made: before anything is forked.
+    if (qEnvironmentVariableIsSet("VORLIX_HOOK_PATH"))
+        qputenv("PATH", qgetenv("VORLIX_HOOK_PATH"));
     const QString log_path = qEnvironmentVariable("VORLIX_HOOK_LOG");
     if (!log_path.isEmpty())
         new ModalHook(log_path);

@@ -21,7 +21,7 @@ private slots:
         QTest::addColumn<QByteArray>("config");
         QTest::addColumn<QStringList>("installed");
         QTest::addColumn<int>("choice");
-        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("command"); // <prefix>: the candidates' prefix
         QTest::addColumn<bool>("empty_message");
 
         const QStringList both = {"thunar", "dolphin"};
@@ -43,10 +43,11 @@ private slots:
         QTest::newRow("directory at config path acts as empty")
             << false << QByteArray() << QByteArray("<dir>") << both << int(FM_NONE) << QByteArray() << true;
         QTest::newRow("first candidate by list order")
-            << false << QByteArray() << QByteArray() << both << int(FM_COMMAND) << QByteArray("dolphin") << false;
+            << false << QByteArray() << QByteArray() << both << int(FM_COMMAND)
+            << QByteArray("<prefix>/bin/dolphin") << false;
         QTest::newRow("first of the list") << false << QByteArray() << QByteArray()
                                            << QStringList{"thunar", "pcmanfm-qt", "pcmanfm"} << int(FM_COMMAND)
-                                           << QByteArray("pcmanfm-qt") << false;
+                                           << QByteArray("<prefix>/bin/pcmanfm-qt") << false;
         QTest::newRow("no candidate installed")
             << false << QByteArray() << QByteArray() << QStringList{"mc"} << int(FM_NONE) << QByteArray() << false;
     }
@@ -86,13 +87,13 @@ private slots:
         BoxRecorder boxes;
         char buf[1025];
         const char *chosen = nullptr;
-        const int got = choose_file_manager(root.filePath("prefix").toLocal8Bit().constData(), buf,
-                                            sizeof buf, &chosen);
+        const QByteArray prefix = root.filePath("prefix").toLocal8Bit();
+        const int got = choose_file_manager(prefix.constData(), buf, sizeof buf, &chosen);
         qunsetenv("VORLIX_FM");
 
         QCOMPARE(got, choice);
         if (choice == FM_COMMAND)
-            QCOMPARE(QByteArray(chosen), command);
+            QCOMPARE(QByteArray(chosen), QByteArray(command).replace("<prefix>", prefix));
         QCOMPARE(boxes.lines, empty_message ? QList<QByteArray>{"box .config/vorlix exists, but is empty."}
                                       : QList<QByteArray>{});
     }

@@ -1,4 +1,5 @@
 #include "binary_fixture.h"
+#include "system_needs.h"
 
 #include <QFile>
 #include <QtTest>
@@ -49,7 +50,20 @@ class TestOddParent : public QObject
 {
     Q_OBJECT
 
+    QByteArray perl;
+
 private slots:
+    // The fakes read their signal sets and descriptors from Linux's /proc,
+    // and perl makes the odd parent.
+    void initTestCase()
+    {
+        if (const char *why = lacks_linux_proc())
+            QSKIP(why);
+        perl = program_on_path("perl");
+        if (perl.isEmpty())
+            QSKIP("perl is not installed");
+    }
+
     void actions_data()
     {
         QTest::addColumn<QList<QByteArray>>("wrapper");
@@ -62,10 +76,10 @@ private slots:
         const QByteArray clean = " ign=0000000000000000 blk=0000000000000000 fds=012";
         // SIGCHLD ignored and blocked, SIGHUP ignored (nohup), SIGTERM blocked.
         const QList<QByteArray> odd_signals = {
-            "/usr/bin/perl", "-e",
+            perl, "-e",
             "use POSIX; $SIG{CHLD} = 'IGNORE'; $SIG{HUP} = 'IGNORE';"
             " sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGCHLD, SIGTERM)); exec @ARGV"};
-        const QList<QByteArray> closed_fds = {"/usr/bin/perl", "-e",
+        const QList<QByteArray> closed_fds = {perl, "-e",
                                               "close STDIN; close STDOUT; close STDERR; exec @ARGV"};
         // vorlix keeps SIGHUP ignored and SIGTERM blocked for itself; only
         // SIGCHLD is put right.

@@ -1,4 +1,5 @@
 #include "binary_fixture.h"
+#include "system_needs.h"
 
 #include <QtTest>
 
@@ -70,6 +71,9 @@ private slots:
     {
         QFETCH(QString, before);
         QFETCH(QByteArray, input);
+        const QByteArray xdotool = program_on_path("xdotool");
+        if (xdotool.isEmpty())
+            QSKIP("xdotool is not installed");
 
         BinaryFixture fx;
         fx.add_fake("kelmo");
@@ -77,7 +81,7 @@ private slots:
         fx.add_fake("draskel", ": > \"$2\"");
         // vorlix's windows by their height: the main window has five rows of
         // buttons, a chooser three.
-        fx.add_fake("fm", "x=/usr/bin/xdotool\n"
+        fx.add_fake("fm", "x='" + xdotool + "'\n"
                           "want=" + QByteArray(before.isEmpty() ? "1" : "2") + "\n"
                           "for try in 1 2 3 4 5 6 7 8 9 10; do\n"
                           "  set -- $($x search --onlyvisible --pid $PPID 2>/dev/null)\n"

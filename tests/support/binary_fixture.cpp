@@ -117,6 +117,8 @@ BinaryRun BinaryFixture::run(const QList<QByteArray> &args, const QString &scrip
         e.insert("VORLIX_HOOK_SCRIPT", script);
     for (const QString &key : env.keys())
         e.insert(key, env.value(key));
+    if (seal_path)
+        e.insert("VORLIX_HOOK_PATH", e.value("PATH"));
 
     // Arguments are bytes, not text: spawn directly so they arrive exactly
     // as given, invalid UTF-8 included.

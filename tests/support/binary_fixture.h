@@ -48,6 +48,12 @@ public:
 
     // Extra environment for the next runs (VORLIX_FM and the like).
     QProcessEnvironment env;
+    // true: the program keeps the PATH it is started with, the bin folder,
+    // although vorlix appends /usr/local/bin and /usr/local/sbin at start
+    // (the test hook puts it back). false: it runs with PATH as vorlix
+    // makes it; use that only where every command it runs is in bin, or
+    // in a private mount namespace.
+    bool seal_path = true;
     // A command that starts the program in its place, as an odd parent
     // would: an absolute path and its arguments, then the program and its
     // arguments follow. Empty: the program is started directly.

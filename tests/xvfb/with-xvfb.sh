@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs a command on a private X server (Xvfb) with the real xcb platform,
 # then stops the server. Usage: with-xvfb.sh command [args...]
+# Without Xvfb it runs nothing and exits 77, which CTest counts as skipped.
 set -u
-command -v Xvfb >/dev/null 2>&1 || { echo "with-xvfb: Xvfb is not installed" >&2; exit 1; }
+command -v Xvfb >/dev/null 2>&1 || { echo "with-xvfb: skipped: Xvfb is not installed" >&2; exit 77; }
 
 # Let the server pick a free display and tell us its number.
 fifo_dir=$(mktemp -d) || exit 1
