@@ -33,6 +33,8 @@ enum class Text {
     format_failed,
     exited_with_status,
     killed_by_signal,
+    no_terminal_display,
+    window_name,
     count
 };
 
