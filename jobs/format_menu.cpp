@@ -1,12 +1,18 @@
 #include "jobs/format_menu.h"
 
 #include "actions/qshell.h"
+#include "common/disk_names.h"
+#include "common/format_text.h"
+#include "common/keyboard_buttons.h"
 #include "common/texts.h"
 #include "jobs/terminal_job.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QString>
 #include <QVBoxLayout>
+
+#include <stdlib.h>
 
 QFormatMenu::QFormatMenu(const char *mount_point, const char *device, QWidget *parent)
     : QWidget(parent)
@@ -27,6 +33,25 @@ QFormatMenu::QFormatMenu(const char *mount_point, const char *device, QWidget *p
     layout->addWidget(ufs2_button);
     layout->addWidget(ext4_button);
     setLayout(layout);
+    make_buttons_keyboard_ready(this);
+
+    // Its buttons do not say which disk they erase; the window's name does,
+    // for a screen reader, in the words of the main window's button.
+    char *disk = device != nullptr ? parent_device(device) : nullptr;
+    char name[1025];
+    format_text(name, sizeof name, tx(Text::reformat_button), disk != nullptr ? disk : "");
+    free(disk);
+    setAccessibleName(QString::fromUtf8(name));
+}
+
+void QFormatMenu::keyPressEvent(QKeyEvent *event)
+{
+    // Escape leaves without formatting anything, window manager or not.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void QFormatMenu::exfat()
