@@ -6,6 +6,7 @@
 #include "common/format_text.h"
 #include "common/message_box.h"
 #include "common/texts.h"
+#include "jobs/terminal_display.h"
 
 #include <ftw.h>
 #include <stdio.h>
@@ -65,6 +66,8 @@ void remove_marker_dir(const char *dir)
 
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job)
 {
+    if (terminal_display_missing())
+        return;
     char dir[1025];
     snprintf(dir, sizeof dir, "%s", marker_dir_template);
     if (mkdtemp(dir) == nullptr) {

@@ -20,7 +20,8 @@ extern const char *const terminal_job_disk;
 // "urxvt -e <tool> <marker option> <marker> <args...>" and ends the
 // process: 0 when a regular file stands at the marker afterwards, 69 when
 // not, 70 when no private folder for the marker can be made. Returns only
-// when no disk name could be derived from device, after telling the user.
+// when no job can start, after telling the user: no terminal can open (see
+// terminal_display.h) or no disk name could be derived from device.
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job);
 
 #endif
