@@ -6,6 +6,7 @@
 #include "common/keyboard_buttons.h"
 #include "common/message_box.h"
 #include "common/texts.h"
+#include "common/window_name.h"
 
 #include <QCloseEvent>
 #include <QPushButton>
@@ -81,7 +82,7 @@ VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
     // window is for.
     char name[1025];
     format_text(name, sizeof name, tx(Text::window_name), mount_point);
-    setAccessibleName(QString::fromUtf8(name));
+    set_window_name(this, name);
 }
 
 void VorlixMenu::closeEvent(QCloseEvent *event)

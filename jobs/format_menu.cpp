@@ -5,6 +5,7 @@
 #include "common/format_text.h"
 #include "common/keyboard_buttons.h"
 #include "common/texts.h"
+#include "common/window_name.h"
 #include "jobs/terminal_job.h"
 
 #include <QKeyEvent>
@@ -41,7 +42,7 @@ QFormatMenu::QFormatMenu(const char *mount_point, const char *device, QWidget *p
     char name[1025];
     format_text(name, sizeof name, tx(Text::reformat_button), disk != nullptr ? disk : "");
     free(disk);
-    setAccessibleName(QString::fromUtf8(name));
+    set_window_name(this, name);
 }
 
 void QFormatMenu::keyPressEvent(QKeyEvent *event)
