@@ -48,6 +48,8 @@ public:
 
     // Extra environment for the next runs (VORLIX_FM and the like).
     QProcessEnvironment env;
+    // Variables taken out of the environment for the next runs (DISPLAY).
+    QStringList unset;
     // A command that starts the program in its place, as an odd parent
     // would: an absolute path and its arguments, then the program and its
     // arguments follow. Empty: the program is started directly.
