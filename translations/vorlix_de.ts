@@ -33,9 +33,9 @@ any important information, you can reformat it using
 
 if you wish.</source>
         <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is, on a line of its own. Break the other lines where your language reads well, none longer than the longest English one: a longer line makes the box wrap it.</extracomment>
-        <translation>%s enthält kein erkanntes Dateisystem.  Vielleicht
-lässt es sich von Hand mit fusefs-Werkzeugen einhängen,
-die noch nicht in dieses System eingebunden sind.
+        <translation>%s enthält kein erkanntes Dateisystem.
+Vielleicht lässt es sich von Hand mit fusefs-Werkzeugen
+einhängen, die dieses System noch nicht einbindet.
 
 Wenn Sie sicher sind, dass das Gerät keine wichtigen
 Daten enthält, können Sie es auf Wunsch mit
