@@ -26,23 +26,27 @@ bool c_locale_for_messages()
     return true;
 }
 
-void install(QCoreApplication *app, const QLocale &locale, const QString &name, const QString &dir)
-{
-    auto *translator = new QTranslator(app);
-    if (translator->load(locale, name, QStringLiteral("_"), dir))
-        app->installTranslator(translator);
-    else
-        delete translator;
-}
-
 } // namespace
 
 void load_translations(QCoreApplication *app)
 {
     if (c_locale_for_messages())
         return;
-    const QLocale locale = QLocale::system();
-    install(app, locale, QStringLiteral("vorlix"), QStringLiteral(":/i18n"));
-    install(app, locale, QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    auto *own = new QTranslator(app);
+    if (!own->load(QLocale::system(), QStringLiteral("vorlix"), QStringLiteral("_"), QStringLiteral(":/i18n"))) {
+        // Our texts stay English, and so must the toolkit's: its
+        // translation alone would also turn the layout right to left for a
+        // language such as Hebrew, mirroring English text.
+        delete own;
+        return;
+    }
+    app->installTranslator(own);
+    // The toolkit's buttons and file dialog in that very language, not in
+    // another one the user also listed.
+    auto *toolkit = new QTranslator(app);
+    if (toolkit->load(QStringLiteral("qtbase_") + own->language(), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app->installTranslator(toolkit);
+    else
+        delete toolkit;
     translate_texts();
 }

@@ -2,8 +2,10 @@
 
 #include "actions/qshell.h"
 #include "common/format_text.h"
+#include "common/keyboard_buttons.h"
 #include "common/message_box.h"
 #include "common/texts.h"
+#include "common/window_name.h"
 #include "platform/disk_devices.h"
 
 #include <QCloseEvent>
@@ -72,6 +74,13 @@ VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
     layout->addWidget(copy_button);
     layout->addWidget(unmount_button);
     setLayout(layout);
+    make_buttons_keyboard_ready(this);
+
+    // The title stays empty; a screen reader still says which volume this
+    // window is for.
+    char name[1025];
+    format_text(name, sizeof name, tx(Text::window_name), mount_point);
+    set_window_name(this, name);
 }
 
 void VorlixMenu::closeEvent(QCloseEvent *event)

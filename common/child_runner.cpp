@@ -1,5 +1,6 @@
 #include "common/child_runner.h"
 
+#include "common/busy_cursor.h"
 #include "common/format_text.h"
 #include "common/inherited_state.h"
 #include "common/input_discard.h"
@@ -61,11 +62,18 @@ bool run_child(const std::function<int()> &child_body, ChildStatus *status)
     if (!make_report_pipe(fds))
         return false;
 
+    // A child has no windows and must not touch them.
+    const bool main_process = !relay_active();
+    if (main_process)
+        show_busy_cursor();
+
     pid_t pid = fork();
     if (pid < 0) {
         int saved = errno;
         close(fds[0]);
         close(fds[1]);
+        if (main_process)
+            end_busy_cursor();
         errno = saved;
         return false;
     }
@@ -90,9 +98,11 @@ bool run_child(const std::function<int()> &child_body, ChildStatus *status)
     const int wait_errno = errno;
 
     // Before anything is shown: clicks and keys made while we were blocked
-    // must not act now. A child has no windows and must not touch them.
-    if (!relay_active())
+    // must not act now. Busy until they are gone.
+    if (main_process) {
         discard_pending_input();
+        end_busy_cursor();
+    }
     for (const std::string &message : report.messages)
         message_box(message.c_str());
 

@@ -19,7 +19,9 @@ const char *const english[] = {
     //: Printed on standard error. %s is the program's name as it was started.
     QT_TRANSLATE_NOOP("vorlix", "Usage: %s /mount/point device fs-type\n"),
     //: The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0).
-    //: "draskel" is a command; keep the command line as it is.
+    //: "draskel" is a command; keep the command line as it is, on a line of its own.
+    //: Break the other lines where your language reads well, none longer than
+    //: the longest English one: a longer line makes the box wrap it.
     QT_TRANSLATE_NOOP("vorlix", "%s does not contain a recognized filesystem.  It may\n"
                                 "be possible to mount manually using fusefs tools that\n"
                                 "are not currently integrated into this system.\n\n"
@@ -46,9 +48,13 @@ const char *const english[] = {
     //: Button of the format chooser.
     QT_TRANSLATE_NOOP("vorlix", "EXT4 (Linux)"),
     QT_TRANSLATE_NOOP("vorlix", "Cannot get filesystem info."),
-    //: Tabs line the values up. The %s are the mount point, the filesystem
-    //: type and the device; the numbers are sizes and percentages. Keep every
-    //: conversion as it is, in this order.
+    //: Tabs line the values up: a tab moves on to the next tab stop, and
+    //: stops are 80 pixels apart. Where a label is too long for the first
+    //: stop, give the short labels two tabs and the long ones one, so that
+    //: every value starts at the second stop; keep labels clear of a stop by
+    //: a few letters. The %s are the mount point, the filesystem type and the
+    //: device; the numbers are sizes and percentages. Keep every conversion
+    //: as it is, in this order.
     QT_TRANSLATE_NOOP("vorlix", "Mount point:\t%s\nFilesystem:\t%s\nDevice:\t%s\n"
                                 "Total:\t%10.2f GB  (%10.2f GiB)\n"
                                 "Used:\t%10.2f GB  (%10.2f GiB,  %4.1f%%)\n"
@@ -84,6 +90,17 @@ const char *const english[] = {
     //: %s is the image file the user chose, which lies on the very disk
     //: that copying it would overwrite; nothing was done.
     QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is on the disk it would overwrite.\n"),
+    //: Shown instead of starting a format or image copy. "urxvt" is the
+    //: terminal program, "DISPLAY" an environment variable and "XWayland"
+    //: the X server of a Wayland desktop; keep them as they are.
+    QT_TRANSLATE_NOOP("vorlix", "The terminal for this job, urxvt, needs an X display,\n"
+                                "but this Wayland session has none (DISPLAY is not set).\n"
+                                "Nothing was unmounted or written.\n\n"
+                                "Turn on XWayland in your desktop and start vorlix with\n"
+                                "DISPLAY set, then try again."),
+    //: Not shown on screen: the name screen readers give the main window.
+    //: %s is the mount point, such as /media/da0s1.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s"),
 };
 static_assert(sizeof english / sizeof english[0] == static_cast<size_t>(Text::count),
               "one English text for each Text");

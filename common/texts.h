@@ -34,6 +34,8 @@ enum class Text {
     exited_with_status,
     killed_by_signal,
     input_on_target_disk,
+    no_terminal_display,
+    window_name,
     count
 };
 

@@ -1,12 +1,19 @@
 #include "jobs/format_menu.h"
 
 #include "actions/qshell.h"
+#include "common/format_text.h"
+#include "common/keyboard_buttons.h"
 #include "common/texts.h"
+#include "common/window_name.h"
 #include "jobs/terminal_job.h"
+#include "platform/disk_devices.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QString>
 #include <QVBoxLayout>
+
+#include <string>
 
 QFormatMenu::QFormatMenu(const char *mount_point, const char *device, QWidget *parent)
     : QWidget(parent)
@@ -27,6 +34,24 @@ QFormatMenu::QFormatMenu(const char *mount_point, const char *device, QWidget *p
     layout->addWidget(ufs2_button);
     layout->addWidget(ext4_button);
     setLayout(layout);
+    make_buttons_keyboard_ready(this);
+
+    // Its buttons do not say which disk they erase; the window's name does,
+    // for a screen reader, in the words of the main window's button.
+    const std::string disk = device != nullptr ? disk_devices(device).node : std::string();
+    char name[1025];
+    format_text(name, sizeof name, tx(Text::reformat_button), disk.c_str());
+    set_window_name(this, name);
+}
+
+void QFormatMenu::keyPressEvent(QKeyEvent *event)
+{
+    // Escape leaves without formatting anything, window manager or not.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void QFormatMenu::exfat()

@@ -3,9 +3,12 @@
 
 #include <QWidget>
 
+class QKeyEvent;
+
 // A small window with one button per filesystem that can be made on the
 // volume's whole disk. Each button unmounts the volume and runs the
-// formatting tool in a terminal. Not modal: it can be closed normally.
+// formatting tool in a terminal. Not modal: it can be closed normally, and
+// Escape closes it.
 class QFormatMenu : public QWidget
 {
     Q_OBJECT
@@ -13,6 +16,9 @@ class QFormatMenu : public QWidget
 public:
     explicit QFormatMenu(const char *mount_point = nullptr, const char *device = nullptr,
                          QWidget *parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private slots:
     void exfat();

@@ -1,5 +1,6 @@
 #include "actions/qshell.h"
 #include "common/texts.h"
+#include "jobs/terminal_display.h"
 #include "jobs/terminal_job.h"
 
 #include <merrow.h>
@@ -10,6 +11,9 @@
 
 int QShell::image()
 {
+    // Before the dialog: no image need be picked for a job that cannot run.
+    if (terminal_display_missing())
+        return 0;
     char home[1025];
     const QString start_dir = QString::fromUtf8(mw_get_home_dir(home, sizeof home) ? home : "");
 

@@ -6,6 +6,7 @@
 #include "common/format_text.h"
 #include "common/message_box.h"
 #include "common/texts.h"
+#include "jobs/terminal_display.h"
 #include "platform/disk_devices.h"
 
 #include <ftw.h>
@@ -86,6 +87,8 @@ bool on_target_disk(const char *file, const char *mount_point, const DeviceSet &
 
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job)
 {
+    if (terminal_display_missing())
+        return;
     char dir[1025];
     snprintf(dir, sizeof dir, "%s", marker_dir_template);
     if (mkdtemp(dir) == nullptr) {

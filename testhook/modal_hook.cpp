@@ -18,12 +18,19 @@
 //   buttons         log, for each visible top-level window, its class and
 //                   the texts of its visible buttons:
 //                   "buttons <class>: <text>|<text>|..."
+//   names           log, for each visible top-level window, the name that
+//                   assistive technology reads: "name <class>: <name>"
+//   toolkit         log the layout direction and the text of a message
+//                   box's OK button: "toolkit ltr|rtl <text>"
+//   await:<path>    wait until a file exists at path (input from outside)
 #include "testhook/log_escape.h"
 #include "testhook/modal_answerer.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -90,6 +97,8 @@ private:
             QCoreApplication::exit(99);
             return;
         }
+        if (steps.first().startsWith("await:") && !QFile::exists(steps.first().mid(6)))
+            return;
         busy = true;
         const QString step = steps.takeFirst();
         const QList<QWidget *> shown = visible_windows();
@@ -122,6 +131,17 @@ private:
                 write("buttons " + QByteArray(w->metaObject()->className()) + ": "
                       + log_escape(texts.join('|').toUtf8()));
             }
+        } else if (step == "names") {
+            for (QWidget *w : shown) {
+                QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+                write("name " + QByteArray(w->metaObject()->className()) + ": "
+                      + log_escape((a ? a->text(QAccessible::Name) : QString()).toUtf8()));
+            }
+        } else if (step == "toolkit") {
+            QMessageBox box;
+            box.setStandardButtons(QMessageBox::Ok);
+            write(QByteArray("toolkit ") + (QGuiApplication::isRightToLeft() ? "rtl " : "ltr ")
+                  + log_escape(box.button(QMessageBox::Ok)->text().toUtf8()));
         } else if (step == "windows") {
             QByteArray line = "windows";
             for (QWidget *w : shown)

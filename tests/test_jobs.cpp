@@ -430,6 +430,68 @@ private slots:
         QVERIFY(r.log.contains("windows VorlixMenu"));
     }
 
+    // The terminal is an X program. On a Wayland desktop without an X
+    // server for it, a job must not even start: it would unmount the volume
+    // and then fail. The offscreen platform stands in for the compositor.
+    void wayland_without_x_display_data()
+    {
+        QTest::addColumn<QStringList>("env"); // NAME=value, or NAME alone: unset
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("refused");
+
+        const QString image = image_button;
+        const QString ufs2 = QString(reformat_button) + "|click:UFS2 (BSD)";
+        const QStringList wayland = {"WAYLAND_DISPLAY=wayland-0", "DISPLAY"};
+        QTest::newRow("copy, Wayland alone") << wayland << image << true;
+        QTest::newRow("format, Wayland alone") << wayland << ufs2 << true;
+        QTest::newRow("copy, empty DISPLAY") << QStringList{"WAYLAND_DISPLAY=wayland-0", "DISPLAY="} << image
+                                             << true;
+        QTest::newRow("copy, Wayland with XWayland")
+            << QStringList{"WAYLAND_DISPLAY=wayland-0", "DISPLAY=:7"} << image << false;
+        QTest::newRow("format, Wayland with XWayland")
+            << QStringList{"WAYLAND_DISPLAY=wayland-0", "DISPLAY=:7"} << ufs2 << false;
+        QTest::newRow("format, no Wayland") << QStringList{"DISPLAY"} << ufs2 << false;
+    }
+
+    void wayland_without_x_display()
+    {
+        QFETCH(QStringList, env);
+        QFETCH(QString, script);
+        QFETCH(bool, refused);
+
+        BinaryFixture fx;
+        fx.env.insert("VORLIX_HOOK_OPEN", fx.write_file("os.img", "image bytes"));
+        fx.add_fake("kelmo");
+        fx.add_fake_terminal();
+        fx.add_fake("pernix", ": > \"$2\"");
+        fx.add_fake("draskel", ": > \"$2\"");
+        for (const QString &entry : env) {
+            if (entry.contains('='))
+                fx.env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+            else
+                fx.unset.append(entry);
+        }
+
+        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"}, script + "|windows");
+        QVERIFY(r.finished);
+        if (!refused) {
+            QCOMPARE(r.exit_code, 0);
+            QCOMPARE(fx.calls().value(0), (QList<QByteArray>{"kelmo", "umount", "/media/da0s1"}));
+            return;
+        }
+        // Told why, nothing run, nothing asked for, and the windows stay.
+        QCOMPARE(r.exit_code, 99);
+        QCOMPARE(r.boxes(), Texts{"The terminal for this job, urxvt, needs an X display,\n"
+                                  "but this Wayland session has none (DISPLAY is not set).\n"
+                                  "Nothing was unmounted or written.\n\n"
+                                  "Turn on XWayland in your desktop and start vorlix with\n"
+                                  "DISPLAY set, then try again."});
+        QCOMPARE(fx.calls(), Calls{});
+        QVERIFY(r.lines_starting_with("dialog ").isEmpty());
+        QCOMPARE(r.lines_starting_with("windows "),
+                 QList<QByteArray>{script == image_button ? "windows VorlixMenu" : "windows VorlixMenu QFormatMenu"});
+    }
+
     void format_choosers_are_separate_windows()
     {
         BinaryFixture fx;

@@ -70,7 +70,7 @@ private slots:
         const QByteArray unmount = shown(lang, Text::unmount_button, mp);
         const BinaryRun r = fx.run({mp, "/dev/da0s1", "msdosfs"},
                                    "close:VorlixMenu|click:" + QString::fromUtf8(unmount) + "|click:"
-                                       + QString::fromUtf8(reformat) + "|buttons");
+                                       + QString::fromUtf8(reformat) + "|buttons|names");
         QCOMPARE(r.exit_code, 99);
 
         const QByteArray main_buttons = "buttons VorlixMenu: " + shown(lang, Text::info_button) + '|'
@@ -81,6 +81,9 @@ private slots:
                                            + shown(lang, Text::ext4_button);
         QCOMPARE(r.lines_starting_with("buttons "), (Texts{main_buttons, chooser_buttons}));
         QCOMPARE(r.boxes(), (Texts{shown(lang, Text::close_refused), shown(lang, Text::unmount_failed_for, mp)}));
+        // What a screen reader says for the windows, in the same language.
+        QCOMPARE(r.lines_starting_with("name "),
+                 (Texts{"name VorlixMenu: " + shown(lang, Text::window_name, mp), "name QFormatMenu: " + reformat}));
 
         if (lang.isEmpty()) {
             // The originals, spelt out: nothing may drift.
@@ -93,6 +96,36 @@ private slots:
             QVERIFY(shown(lang, Text::close_refused) != english_text(Text::close_refused));
             QVERIFY(unmount != shown(QString(), Text::unmount_button, mp));
         }
+    }
+
+    // The toolkit's own texts (the OK button, the file dialog) and its
+    // layout direction come only with a translation of ours, and in the
+    // same language. Hebrew has none of ours: its toolkit translation
+    // alone would mirror English text right to left.
+    void toolkit_follows_our_language_data()
+    {
+        QTest::addColumn<QStringList>("env");
+        QTest::addColumn<QByteArray>("toolkit");
+
+        QTest::newRow("C") << QStringList{"LANG=C.UTF-8"} << QByteArray("toolkit ltr OK");
+        QTest::newRow("Hebrew, none of ours") << QStringList{"LANG=he_IL.UTF-8"} << QByteArray("toolkit ltr OK");
+        QTest::newRow("Arabic, none of ours") << QStringList{"LANG=ar_EG.UTF-8"} << QByteArray("toolkit ltr OK");
+        QTest::newRow("Spanish") << QStringList{"LANG=es_ES.UTF-8"} << QByteArray("toolkit ltr Aceptar");
+        QTest::newRow("Hebrew preferred, Spanish ours")
+            << QStringList{"LANG=es_ES.UTF-8", "LANGUAGE=he:es"} << QByteArray("toolkit ltr Aceptar");
+    }
+
+    void toolkit_follows_our_language()
+    {
+        QFETCH(QStringList, env);
+        QFETCH(QByteArray, toolkit);
+
+        BinaryFixture fx;
+        for (const QString &entry : env)
+            fx.env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"}, "toolkit");
+        QCOMPARE(r.exit_code, 99);
+        QCOMPARE(r.lines_starting_with("toolkit "), Texts{toolkit});
     }
 
     void usage_line_data()

@@ -1,7 +1,39 @@
 #include "binary_fixture.h"
 #include "system_needs.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QtTest>
+
+using Calls = QList<QList<QByteArray>>;
+using Texts = QList<QByteArray>;
+
+// sh that waits for want visible windows of the test build and names the
+// main window $main and a chooser $chooser, told apart by their height:
+// the main window has five rows of buttons, a chooser three.
+static QByteArray find_windows(int want)
+{
+    return "want=" + QByteArray::number(want) + "\n"
+           "for try in $(seq 50); do\n"
+           "  set -- $(xdotool search --onlyvisible --classname vorlix-testable 2>/dev/null)\n"
+           "  [ $# -ge $want ] && break\n"
+           "  sleep 0.2\n"
+           "done\n"
+           "main=; chooser=; tallest=0\n"
+           "for w; do\n"
+           "  eval \"$(xdotool getwindowgeometry --shell $w)\"\n"
+           "  if [ $HEIGHT -gt $tallest ]; then chooser=$main; main=$w; tallest=$HEIGHT; else chooser=$w; fi\n"
+           "done\n";
+}
+
+// What a user at the keyboard or the mouse does while the program runs:
+// sh run beside it, on the same display.
+static void start_user(QProcess *user, const QByteArray &script)
+{
+    user->setProcessChannelMode(QProcess::ForwardedChannels);
+    user->start("/bin/sh", {"-c", QString::fromUtf8(script)});
+}
 
 // Run on a real X server (see xvfb/with-xvfb.sh). A forked copy of the GUI
 // process that opened a box there would block for good, and the program
@@ -50,6 +82,107 @@ private slots:
         QCOMPARE(boxes[2], QByteArray("Failed to unmount."));
         QCOMPARE(boxes[3], QByteArray("Image copy failed."));
         QVERIFY(fx.calls().isEmpty());
+    }
+
+    // The keyboard alone, typed at the real windows: Return and keypad Enter
+    // press the focused button, as Space does; Escape closes a chooser.
+    void keys_data()
+    {
+        QTest::addColumn<QString>("before");   // hook steps first
+        QTest::addColumn<QByteArray>("window"); // main or chooser: where the keys go
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<int>("exit_code");
+        QTest::addColumn<Texts>("boxes");
+        QTest::addColumn<QList<QByteArray>>("commands"); // the fakes run, in order
+
+        const Texts no_info = {"Cannot get filesystem info."};
+        const QString chooser = "click:Reformat /dev/da0|";
+        QTest::newRow("Return on the first button") << QString() << QByteArray("main") << QByteArray("Return")
+                                                    << 99 << no_info << QList<QByteArray>{};
+        QTest::newRow("keypad Enter on the first button") << QString() << QByteArray("main")
+                                                          << QByteArray("KP_Enter") << 99 << no_info
+                                                          << QList<QByteArray>{};
+        QTest::newRow("Tab to Unmount, Return") << QString() << QByteArray("main")
+                                                << QByteArray("Tab Tab Tab Tab Return") << 0 << Texts{}
+                                                << QList<QByteArray>{"kelmo"};
+        QTest::newRow("Tab to UFS2 in a chooser, keypad Enter")
+            << chooser << QByteArray("chooser") << QByteArray("Tab KP_Enter") << 0
+            << Texts{"Format complete.  You may need to disconnect and\n"
+                     "reconnect the device to mount all new filesystems."}
+            << QList<QByteArray>{"kelmo", "urxvt", "draskel"};
+        QTest::newRow("Escape closes a chooser") << chooser << QByteArray("chooser") << QByteArray("Escape") << 99
+                                                 << Texts{} << QList<QByteArray>{};
+    }
+
+    void keys()
+    {
+        QFETCH(QString, before);
+        QFETCH(QByteArray, window);
+        QFETCH(QByteArray, keys);
+        QFETCH(int, exit_code);
+        QFETCH(Texts, boxes);
+        QFETCH(QList<QByteArray>, commands);
+
+        BinaryFixture fx;
+        fx.add_fake("kelmo");
+        fx.add_fake_terminal();
+        fx.add_fake("draskel", ": > \"$2\"");
+        const QString typed = fx.path("typed");
+        QProcess user;
+        start_user(&user, find_windows(before.isEmpty() ? 1 : 2)
+                              + "xdotool windowfocus --sync \"$" + window + "\" && sleep 0.3 &&"
+                              " xdotool key --delay 100 " + keys + "\n"
+                              "sleep 0.5; : > '" + typed.toLocal8Bit() + "'\n");
+
+        const BinaryRun r = fx.run({"/nonexistent/da0s1", "/dev/da0s1", "msdosfs"},
+                                   before + "await:" + typed + "|windows", 60000);
+        QVERIFY(user.waitForFinished(30000));
+        QVERIFY2(r.finished, "the program hung");
+        QCOMPARE(r.exit_code, exit_code);
+        QCOMPARE(r.boxes(), boxes);
+        QList<QByteArray> ran;
+        for (const QList<QByteArray> &call : fx.calls())
+            ran.append(call.value(0));
+        QCOMPARE(ran, commands);
+        if (exit_code == 99) // still there: the main window, and a chooser unless Escape closed it
+            QCOMPARE(r.lines_starting_with("windows "), Texts{"windows VorlixMenu"});
+    }
+
+    // While the window waits, the pointer over it shows the busy cursor,
+    // though the process is blocked and draws nothing; then the usual one.
+    void busy_cursor_while_waiting()
+    {
+        const QByteArray cursor = qgetenv("VORLIX_X_CURSOR_IMAGE");
+        if (cursor.isEmpty())
+            QSKIP("built without XFixes (x-cursor-image)");
+
+        BinaryFixture fx;
+        const QByteArray dir = fx.path("cursor").toLocal8Bit();
+        QDir().mkpath(fx.path("cursor"));
+        fx.add_fake("fm", "'" + cursor + "' > '" + dir + "/during'\n"
+                          "( /bin/sleep 1; '" + cursor + "' > '" + dir + "/after'; : > '" + dir + "/done' ) &\n");
+        fx.env.insert("VORLIX_FM", "fm");
+        QProcess user;
+        start_user(&user, find_windows(1) +
+                              "eval \"$(xdotool getwindowgeometry --shell $main)\"\n"
+                              "xdotool mousemove --sync --window $main $((WIDTH / 2)) $((HEIGHT / 2))\n"
+                              "sleep 0.5; '" + cursor + "' > '" + dir + "/before'; : > '" + dir + "/ready'\n");
+
+        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"},
+                                   "await:" + QString::fromLocal8Bit(dir) + "/ready|click:Open file manager|await:"
+                                       + QString::fromLocal8Bit(dir) + "/done|windows",
+                                   60000);
+        QVERIFY(user.waitForFinished(30000));
+        QVERIFY2(r.finished, "the program hung");
+        QCOMPARE(r.exit_code, 99);
+        auto shape = [&](const char *name) {
+            QFile f(QString::fromLocal8Bit(dir) + '/' + name);
+            return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
+        };
+        const QByteArray before = shape("before"), during = shape("during"), after = shape("after");
+        QVERIFY2(!before.isEmpty() && !during.isEmpty(), "no cursor read");
+        QVERIFY2(during != before, before.constData());
+        QCOMPARE(after, before);
     }
 
     // While the window waits for a slow file manager, the user clicks and

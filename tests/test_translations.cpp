@@ -1,14 +1,22 @@
+#include "actions/fs_info.h"
 #include "common/format_text.h"
 #include "common/texts.h"
 
-#include <QCoreApplication>
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTranslator>
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,6 +81,31 @@ public:
     bool isEmpty() const override { return false; }
 };
 
+// A message as a box shows it: its lines laid out in the box's font, with
+// the box's tab stops.
+struct ShownLines {
+    QStringList text;
+    QList<qreal> width;       // of each whole line
+    QList<qreal> after_tabs;  // where the text after a line's last tab starts; -1: no tab
+};
+
+ShownLines lay_out(const QByteArray &message, const QFont &font)
+{
+    QTextDocument doc;
+    doc.setDefaultFont(font);
+    doc.setPlainText(QString::fromUtf8(message));
+    doc.documentLayout(); // lays the blocks out
+    ShownLines out;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const QTextLine line = block.layout()->lineAt(0);
+        out.text.append(block.text());
+        out.width.append(line.naturalTextWidth());
+        const int tab = block.text().lastIndexOf('\t');
+        out.after_tabs.append(tab < 0 ? -1 : line.cursorToX(tab + 1));
+    }
+    return out;
+}
+
 } // namespace
 
 class TestTranslations : public QObject
@@ -128,6 +161,66 @@ private slots:
             const TsEntry e = by_source.value(source);
             QVERIFY2(e.finished && !e.translation.isEmpty(), qPrintable("not translated: " + source));
         }
+    }
+
+    // Every shipped language, as the boxes show it. Filesystem info: all
+    // values start at one tab stop, also in a font a tenth smaller or larger
+    // (labels keep clear of a stop). The unrecognised-filesystem notice: no
+    // line is wider than the widest English one, or the box would wrap it
+    // where English does not; the command line stands alone, intact.
+    void layout_in_a_box_data()
+    {
+        QTest::addColumn<QString>("lang");
+        const QStringList files = QDir(":/i18n").entryList({"vorlix_*.qm"}, QDir::Files, QDir::Name);
+        QVERIFY(files.size() >= 5);
+        for (const QString &name : files) {
+            const QString lang = name.mid(7, name.size() - 10);
+            QTest::newRow(qPrintable(lang)) << lang;
+        }
+    }
+
+    void layout_in_a_box()
+    {
+        QFETCH(QString, lang);
+
+        QMessageBox box;
+        const QLabel *label = box.findChild<QLabel *>("qt_msgbox_label");
+        QVERIFY(label != nullptr);
+        const QFont font = label->font();
+
+        char notice[1025];
+        format_text(notice, sizeof notice, english_text(Text::unknown_fs_notice), "/dev/da0s1", "/dev/da0");
+        const QList<qreal> english_widths = lay_out(notice, font).width;
+        const qreal widest_english = *std::max_element(english_widths.cbegin(), english_widths.cend());
+
+        QTranslator translator;
+        QVERIFY(translator.load(":/i18n/vorlix_" + lang + ".qm"));
+        QCoreApplication::installTranslator(&translator);
+        translate_texts();
+        char info[1025];
+        format_fs_info(info, sizeof info, "/media/da0s1", "msdosfs", "/dev/da0s1", 4096, 7864320, 7340032);
+        format_text(notice, sizeof notice, tx(Text::unknown_fs_notice), "/dev/da0s1", "/dev/da0");
+        QCoreApplication::removeTranslator(&translator);
+        translate_texts();
+        QVERIFY2(!QByteArray(info).startsWith("Mount point:"), "not translated");
+
+        for (const qreal scale : {0.9, 1.0, 1.1}) {
+            QFont sized = font;
+            sized.setPointSizeF(font.pointSizeF() * scale);
+            const ShownLines lines = lay_out(info, sized);
+            for (int i = 0; i < 6; ++i)
+                QVERIFY2(lines.after_tabs[i] > 0 && lines.after_tabs[i] == lines.after_tabs[0],
+                         qPrintable(QString("at %1 of the size: \"%2\" starts its value at %3, \"%4\" at %5")
+                                        .arg(scale).arg(lines.text[0]).arg(lines.after_tabs[0])
+                                        .arg(lines.text[i]).arg(lines.after_tabs[i])));
+        }
+
+        const ShownLines lines = lay_out(notice, font);
+        for (int i = 0; i < lines.text.size(); ++i)
+            QVERIFY2(lines.width[i] <= widest_english,
+                     qPrintable(QString("\"%1\" is %2 wide, English at most %3")
+                                    .arg(lines.text[i]).arg(lines.width[i]).arg(widest_english)));
+        QVERIFY(lines.text.contains("    draskel /dev/da0 fs-type"));
     }
 
     void unsafe_translations_are_not_used_data()
@@ -238,5 +331,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTranslations)
+QTEST_MAIN(TestTranslations)
 #include "test_translations.moc"

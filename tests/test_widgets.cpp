@@ -5,12 +5,14 @@
 #include "box_recorder.h"
 #include "system_needs.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaMethod>
 #include <QPushButton>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -101,6 +103,76 @@ private slots:
             QVERIFY2(b->shortcut().isEmpty(), qPrintable(b->text()));
         }
         QVERIFY(menu.windowTitle().isEmpty());
+    }
+
+    // Titles stay empty; what a screen reader says names the volume, and
+    // the disk a chooser would erase, as the main window's labels do.
+    void accessible_names_data()
+    {
+        QTest::addColumn<QByteArray>("mount_point");
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<QString>("main_name");
+        QTest::addColumn<QString>("chooser_name");
+
+        QTest::newRow("usual volume") << QByteArray("/media/da0s1") << QByteArray("/dev/da0s1")
+                                      << "vorlix: /media/da0s1" << "Reformat /dev/da0";
+        // A name is read out, not shown on a button: no doubled '&'.
+        QTest::newRow("ampersands") << QByteArray("/media/R&D") << QByteArray("/dev/a&b0s1")
+                                    << "vorlix: /media/R&D" << "Reformat /dev/a&b0";
+        // Not cut at a button's 64 bytes.
+        const QByteArray long_mp = "/media/" + QByteArray(100, 'm');
+        QTest::newRow("long mount point") << long_mp << QByteArray("/dev/da1s1")
+                                          << QString("vorlix: " + long_mp) << "Reformat /dev/da1";
+    }
+
+    void accessible_names()
+    {
+        QFETCH(QByteArray, mount_point);
+        QFETCH(QByteArray, device);
+        QFETCH(QString, main_name);
+        QFETCH(QString, chooser_name);
+
+        char prog[] = "vorlix", fs[] = "msdosfs";
+        char *argv[] = {prog, mount_point.data(), device.data(), fs, nullptr};
+        VorlixMenu menu(argv);
+        QFormatMenu chooser(mount_point.constData(), device.constData());
+        for (QWidget *w : {static_cast<QWidget *>(&menu), static_cast<QWidget *>(&chooser)}) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+            QVERIFY(a != nullptr);
+            QCOMPARE(a->role(), QAccessible::Window);
+            QCOMPARE(a->text(QAccessible::Name), w == &menu ? main_name : chooser_name);
+            QVERIFY(w->windowTitle().isEmpty());
+        }
+    }
+
+    // Styles draw the focus frame only while the window counts as focused
+    // from the keyboard. A keyboard user must see what Return would press:
+    // from the start, and again once a message box is gone.
+    void focus_frame_shows_without_a_tab()
+    {
+        char prog[] = "vorlix", mp[] = "/nonexistent/da0s1", dev[] = "/dev/da0s1", fs[] = "msdosfs";
+        char *argv[] = {prog, mp, dev, fs, nullptr};
+        VorlixMenu menu(argv);
+        menu.show();
+        menu.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&menu));
+
+        auto frame_on = [](QWidget *w) {
+            QStyleOption opt;
+            opt.initFrom(w);
+            return (opt.state & QStyle::State_HasFocus) && (opt.state & QStyle::State_KeyboardFocusChange);
+        };
+        auto *first = qobject_cast<QPushButton *>(QApplication::focusWidget());
+        QVERIFY(first != nullptr);
+        QCOMPARE(first->text(), QString("Filesystem info"));
+        QVERIFY(frame_on(first));
+
+        QTest::keyClick(first, Qt::Key_Return); // a box, answered
+        QCOMPARE(boxes->lines, QList<QByteArray>{"box Cannot get filesystem info."});
+        menu.activateWindow(); // as a window manager would
+        QVERIFY(QTest::qWaitForWindowActive(&menu));
+        QTRY_COMPARE(QApplication::focusWidget(), first);
+        QVERIFY(frame_on(first));
     }
 
     void main_window_refuses_to_close()

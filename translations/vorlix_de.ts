@@ -32,10 +32,10 @@ any important information, you can reformat it using
     draskel %s fs-type
 
 if you wish.</source>
-        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is.</extracomment>
-        <translation>%s enthält kein erkanntes Dateisystem.  Vielleicht lässt
-es sich von Hand mit fusefs-Werkzeugen einhängen, die
-noch nicht in dieses System eingebunden sind.
+        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is, on a line of its own. Break the other lines where your language reads well, none longer than the longest English one: a longer line makes the box wrap it.</extracomment>
+        <translation>%s enthält kein erkanntes Dateisystem.
+Vielleicht lässt es sich von Hand mit fusefs-Werkzeugen
+einhängen, die dieses System noch nicht einbindet.
 
 Wenn Sie sicher sind, dass das Gerät keine wichtigen
 Daten enthält, können Sie es auf Wunsch mit
@@ -101,13 +101,13 @@ Total:	%10.2f GB  (%10.2f GiB)
 Used:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
 Available:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
 </source>
-        <extracomment>Tabs line the values up. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
-        <translation>Eingehängt in:	%s
-Dateisystem:	%s
-Gerät:	%s
-Gesamt:	%10.2f GB  (%10.2f GiB)
-Belegt:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
-Frei:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+        <extracomment>Tabs line the values up: a tab moves on to the next tab stop, and stops are 80 pixels apart. Where a label is too long for the first stop, give the short labels two tabs and the long ones one, so that every value starts at the second stop; keep labels clear of a stop by a few letters. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
+        <translation>Eingehängt unter:	%s
+Dateisystemtyp:	%s
+Gerät:		%s
+Gesamt:		%10.2f GB  (%10.2f GiB)
+Belegt:		%10.2f GB  (%10.2f GiB,  %4.1f%%)
+Frei:		%10.2f GB  (%10.2f GiB,  %4.1f%%)
 </translation>
     </message>
     <message>
@@ -205,6 +205,28 @@ und wieder anschließen, damit alle neuen Dateisysteme eingehängt werden.</tran
         <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
         <translation>vorlix: %s liegt auf dem Datenträger, der überschrieben würde.
 </translation>
+    </message>
+    <message>
+        <source>The terminal for this job, urxvt, needs an X display,
+but this Wayland session has none (DISPLAY is not set).
+Nothing was unmounted or written.
+
+Turn on XWayland in your desktop and start vorlix with
+DISPLAY set, then try again.</source>
+        <extracomment>Shown instead of starting a format or image copy. &quot;urxvt&quot; is the terminal program, &quot;DISPLAY&quot; an environment variable and &quot;XWayland&quot; the X server of a Wayland desktop; keep them as they are.</extracomment>
+        <translation>Das Terminal für diesen Auftrag, urxvt, braucht eine
+X-Anzeige, aber diese Wayland-Sitzung hat keine
+(DISPLAY ist nicht gesetzt). Es wurde nichts ausgehängt
+und nichts geschrieben.
+
+Schalten Sie XWayland in Ihrer Arbeitsumgebung ein,
+starten Sie vorlix mit gesetztem DISPLAY und versuchen
+Sie es dann erneut.</translation>
+    </message>
+    <message>
+        <source>vorlix: %s</source>
+        <extracomment>Not shown on screen: the name screen readers give the main window. %s is the mount point, such as /media/da0s1.</extracomment>
+        <translation>vorlix: %s</translation>
     </message>
 </context>
 </TS>

@@ -32,13 +32,13 @@ any important information, you can reformat it using
     draskel %s fs-type
 
 if you wish.</source>
-        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is.</extracomment>
-        <translation>%s no contiene un sistema de archivos reconocido.  Quizá
-se pueda montar a mano con herramientas fusefs que
-aún no están integradas en este sistema.
+        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is, on a line of its own. Break the other lines where your language reads well, none longer than the longest English one: a longer line makes the box wrap it.</extracomment>
+        <translation>%s no contiene un sistema de archivos reconocido.
+Quizá se pueda montar a mano con herramientas fusefs
+que aún no están integradas en este sistema.
 
-Si está seguro de que el dispositivo no contiene
-ninguna información importante, puede reformatearlo con
+Si está seguro de que el dispositivo no contiene ninguna
+información importante, puede reformatearlo con
 
     draskel %s fs-type
 
@@ -101,13 +101,13 @@ Total:	%10.2f GB  (%10.2f GiB)
 Used:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
 Available:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
 </source>
-        <extracomment>Tabs line the values up. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
+        <extracomment>Tabs line the values up: a tab moves on to the next tab stop, and stops are 80 pixels apart. Where a label is too long for the first stop, give the short labels two tabs and the long ones one, so that every value starts at the second stop; keep labels clear of a stop by a few letters. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
         <translation>Punto de montaje:	%s
 Sistema de archivos:	%s
-Dispositivo:	%s
-Total:	%10.2f GB  (%10.2f GiB)
-Usado:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
-Disponible:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
+Dispositivo:		%s
+Total:		%10.2f GB  (%10.2f GiB)
+Usado:		%10.2f GB  (%10.2f GiB,  %4.1f%%)
+Disponible:		%10.2f GB  (%10.2f GiB,  %4.1f%%)
 </translation>
     </message>
     <message>
@@ -205,6 +205,26 @@ a conectar el dispositivo para montar todos los sistemas de archivos nuevos.</tr
         <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
         <translation>vorlix: %s está en el disco que se sobrescribiría.
 </translation>
+    </message>
+    <message>
+        <source>The terminal for this job, urxvt, needs an X display,
+but this Wayland session has none (DISPLAY is not set).
+Nothing was unmounted or written.
+
+Turn on XWayland in your desktop and start vorlix with
+DISPLAY set, then try again.</source>
+        <extracomment>Shown instead of starting a format or image copy. &quot;urxvt&quot; is the terminal program, &quot;DISPLAY&quot; an environment variable and &quot;XWayland&quot; the X server of a Wayland desktop; keep them as they are.</extracomment>
+        <translation>El terminal de esta tarea, urxvt, necesita una pantalla X,
+pero esta sesión Wayland no tiene ninguna (DISPLAY no
+está definida). No se ha desmontado ni escrito nada.
+
+Active XWayland en su escritorio, inicie vorlix con
+DISPLAY definida y vuelva a intentarlo.</translation>
+    </message>
+    <message>
+        <source>vorlix: %s</source>
+        <extracomment>Not shown on screen: the name screen readers give the main window. %s is the mount point, such as /media/da0s1.</extracomment>
+        <translation>vorlix: %s</translation>
     </message>
 </context>
 </TS>

@@ -32,13 +32,13 @@ any important information, you can reformat it using
     draskel %s fs-type
 
 if you wish.</source>
-        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is.</extracomment>
-        <translation>%s не содержит распознанной файловой системы.  Возможно,
-её удастся смонтировать вручную инструментами fusefs,
-которые пока не встроены в эту систему.
+        <extracomment>The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0). &quot;draskel&quot; is a command; keep the command line as it is, on a line of its own. Break the other lines where your language reads well, none longer than the longest English one: a longer line makes the box wrap it.</extracomment>
+        <translation>На %s нет распознанной файловой системы.
+Возможно, её удастся смонтировать вручную
+средствами fusefs, пока не встроенными в систему.
 
-Если вы уверены, что на устройстве нет важных
-данных, при желании его можно переформатировать командой
+Если на устройстве точно нет важных данных,
+его можно при желании переформатировать командой
 
     draskel %s fs-type</translation>
     </message>
@@ -99,13 +99,13 @@ Total:	%10.2f GB  (%10.2f GiB)
 Used:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
 Available:	%10.2f GB  (%10.2f GiB,  %4.1f%%)
 </source>
-        <extracomment>Tabs line the values up. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
+        <extracomment>Tabs line the values up: a tab moves on to the next tab stop, and stops are 80 pixels apart. Where a label is too long for the first stop, give the short labels two tabs and the long ones one, so that every value starts at the second stop; keep labels clear of a stop by a few letters. The %s are the mount point, the filesystem type and the device; the numbers are sizes and percentages. Keep every conversion as it is, in this order.</extracomment>
         <translation>Точка монтирования:	%s
 Файловая система:	%s
-Устройство:	%s
-Всего:	%10.2f ГБ  (%10.2f ГиБ)
-Занято:	%10.2f ГБ  (%10.2f ГиБ,  %4.1f%%)
-Свободно:	%10.2f ГБ  (%10.2f ГиБ,  %4.1f%%)
+Файл устройства:	%s
+Всего:		%10.2f ГБ  (%10.2f ГиБ)
+Занято:		%10.2f ГБ  (%10.2f ГиБ,  %4.1f%%)
+Свободно:		%10.2f ГБ  (%10.2f ГиБ,  %4.1f%%)
 </translation>
     </message>
     <message>
@@ -203,6 +203,26 @@ reconnect the device to mount all new filesystems.</source>
         <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
         <translation>vorlix: %s находится на диске, который будет перезаписан.
 </translation>
+    </message>
+    <message>
+        <source>The terminal for this job, urxvt, needs an X display,
+but this Wayland session has none (DISPLAY is not set).
+Nothing was unmounted or written.
+
+Turn on XWayland in your desktop and start vorlix with
+DISPLAY set, then try again.</source>
+        <extracomment>Shown instead of starting a format or image copy. &quot;urxvt&quot; is the terminal program, &quot;DISPLAY&quot; an environment variable and &quot;XWayland&quot; the X server of a Wayland desktop; keep them as they are.</extracomment>
+        <translation>Терминалу для этой задачи, urxvt, нужен X-дисплей,
+но в этом сеансе Wayland его нет (DISPLAY не задана).
+Ничего не отмонтировано и не записано.
+
+Включите XWayland в своём рабочем окружении,
+запустите vorlix с заданной DISPLAY и попробуйте снова.</translation>
+    </message>
+    <message>
+        <source>vorlix: %s</source>
+        <extracomment>Not shown on screen: the name screen readers give the main window. %s is the mount point, such as /media/da0s1.</extracomment>
+        <translation>vorlix: %s</translation>
     </message>
 </context>
 </TS>

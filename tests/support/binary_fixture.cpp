@@ -103,6 +103,8 @@ BinaryRun BinaryFixture::run(const QList<QByteArray> &args, const QString &scrip
 
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.remove("VORLIX_FM");
+    // Whatever session the tests run in: a test that means Wayland says so.
+    e.remove("WAYLAND_DISPLAY");
     // The texts as written, whatever language the developer's session is
     // in; a test sets LANG and the like through env to see another.
     for (const char *var : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
@@ -117,6 +119,8 @@ BinaryRun BinaryFixture::run(const QList<QByteArray> &args, const QString &scrip
         e.insert("VORLIX_HOOK_SCRIPT", script);
     for (const QString &key : env.keys())
         e.insert(key, env.value(key));
+    for (const QString &key : unset)
+        e.remove(key);
     if (seal_path)
         e.insert("VORLIX_HOOK_PATH", e.value("PATH"));
 

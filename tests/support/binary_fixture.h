@@ -54,6 +54,8 @@ public:
     // makes it; use that only where every command it runs is in bin, or
     // in a private mount namespace.
     bool seal_path = true;
+    // Variables taken out of the environment for the next runs (DISPLAY).
+    QStringList unset;
     // A command that starts the program in its place, as an odd parent
     // would: an absolute path and its arguments, then the program and its
     // arguments follow. Empty: the program is started directly.

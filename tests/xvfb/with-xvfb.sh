@@ -8,7 +8,9 @@ command -v Xvfb >/dev/null 2>&1 || { echo "with-xvfb: skipped: Xvfb is not insta
 # Let the server pick a free display and tell us its number.
 fifo_dir=$(mktemp -d) || exit 1
 mkfifo "$fifo_dir/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo_dir/display" 2>"$fifo_dir/xvfb.log" &
+# -noreset: by default the server resets whenever its last client leaves,
+# and a program starting in that moment cannot connect.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo_dir/display" 2>"$fifo_dir/xvfb.log" &
 xvfb_pid=$!
 cleanup() { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; rm -rf "$fifo_dir"; }
 trap cleanup EXIT INT TERM

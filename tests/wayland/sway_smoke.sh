@@ -1,0 +1,114 @@
+#!/bin/sh
+# The test build of vorlix on a real Wayland compositor: a headless sway
+# without XWayland, as on a Wayland desktop where only Wayland programs
+# run. The window must map through the toolkit's Wayland plugin, and the
+# Copy button must refuse at once (the terminal is an X program): its
+# message shown, the window kept, the mount helper never run.
+#
+#   sway_smoke.sh <vorlix-testable>
+#
+# Skips (status 77) where sway is missing. sway refuses to run as root, so
+# as root everything here runs as nobody.
+
+set -u
+[ "$#" -eq 1 ] || { echo "usage: $0 <vorlix-testable>" >&2; exit 64; }
+command -v sway >/dev/null 2>&1 || { echo "sway is not installed: skipped"; exit 77; }
+command -v swaymsg >/dev/null 2>&1 || { echo "swaymsg is not installed: skipped"; exit 77; }
+binary=$(cd -P -- "$(dirname -- "$1")" && pwd -P)/$(basename -- "$1")
+[ -x "$binary" ] || { echo "sway_smoke: $1 is not an executable" >&2; exit 1; }
+
+as_user=
+if [ "$(id -u)" -eq 0 ]; then
+    command -v setpriv >/dev/null 2>&1 || { echo "setpriv is not installed: skipped"; exit 77; }
+    as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+fi
+
+# Everything the user touches, readable and writable by that user alone.
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/vorlix-sway-XXXXXX") || exit 1
+sway_pid=
+cleanup() {
+    [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null && wait "$sway_pid" 2>/dev/null
+    rm -rf "$scratch"
+}
+trap cleanup EXIT INT TERM
+mkdir -p "$scratch/runtime" "$scratch/bin" "$scratch/home"
+chmod 700 "$scratch/runtime"
+printf 'xwayland disable\noutput * bg #202020 solid_color\n' > "$scratch/config"
+# A mount helper that only leaves a trace: it must never run.
+printf '#!/bin/sh\n: > "%s/kelmo-ran"\n' "$scratch" > "$scratch/bin/kelmo"
+chmod 755 "$scratch/bin/kelmo"
+: > "$scratch/hook.log"
+if [ -n "$as_user" ]; then
+    chmod 755 "$scratch"
+    chown -R 65534:65534 "$scratch/runtime" "$scratch/home" "$scratch/hook.log"
+fi
+
+# run VAR=value... command: in a clean environment, as the user; only the
+# sanitizers' options of a sanitized build come along.
+run() {
+    $as_user env -i PATH=/usr/bin:/bin HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime" \
+        ${ASAN_OPTIONS+"ASAN_OPTIONS=$ASAN_OPTIONS"} ${UBSAN_OPTIONS+"UBSAN_OPTIONS=$UBSAN_OPTIONS"} "$@"
+}
+
+run WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+    sway -c "$scratch/config" > "$scratch/sway.log" 2>&1 &
+sway_pid=$!
+socket=
+for _try in $(seq 50); do
+    socket=$(cd "$scratch/runtime" && ls wayland-* 2>/dev/null | grep -v lock | head -n 1)
+    [ -n "$socket" ] && break
+    sleep 0.2
+done
+if [ -z "$socket" ]; then
+    echo "sway_smoke: sway did not start" >&2
+    cat "$scratch/sway.log" >&2
+    exit 1
+fi
+
+# The hook waits for "mapped" before pressing the button; meanwhile the
+# compositor is asked whether it shows the window.
+run WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland PATH="$scratch/bin" \
+    VORLIX_HOOK_LOG="$scratch/hook.log" \
+    VORLIX_HOOK_SCRIPT="await:$scratch/home/mapped|click:Copy disk image to /dev/da0|windows" \
+    "$binary" /media/da0s1 /dev/da0s1 msdosfs > "$scratch/vorlix.log" 2>&1 &
+vorlix_pid=$!
+mapped=no
+for _try in $(seq 50); do
+    if run SWAYSOCK="$(ls "$scratch"/runtime/sway-ipc.*.sock 2>/dev/null | head -n 1)" \
+        swaymsg -t get_tree 2>/dev/null | grep -q '"app_id": "vorlix-testable"'; then
+        mapped=yes
+        break
+    fi
+    sleep 0.2
+done
+run sh -c ': > "$HOME/mapped"'
+status=0
+for _try in $(seq 100); do
+    kill -0 "$vorlix_pid" 2>/dev/null || break
+    sleep 0.2
+done
+if kill -0 "$vorlix_pid" 2>/dev/null; then
+    kill "$vorlix_pid"
+    echo "sway_smoke: vorlix hung" >&2
+fi
+wait "$vorlix_pid"
+status=$?
+
+fail=0
+check() { # check DESCRIPTION COMMAND...
+    _what=$1
+    shift
+    if "$@"; then echo "ok: $_what"; else echo "FAILED: $_what" >&2; fail=1; fi
+}
+check "the window maps on the compositor" [ "$mapped" = yes ]
+check "the program ends by its hook script (status $status)" [ "$status" -eq 99 ]
+check "the Copy button says the terminal needs an X display" \
+    grep -q '^box The terminal for this job, urxvt, needs an X display,' "$scratch/hook.log"
+check "the window stays" grep -qx 'windows VorlixMenu' "$scratch/hook.log"
+check "the mount helper never runs" [ ! -e "$scratch/kelmo-ran" ]
+if [ "$fail" -ne 0 ]; then
+    echo "--- hook log" >&2; cat "$scratch/hook.log" >&2
+    echo "--- vorlix" >&2; cat "$scratch/vorlix.log" >&2
+    echo "--- sway" >&2; tail -n 20 "$scratch/sway.log" >&2
+fi
+exit "$fail"
