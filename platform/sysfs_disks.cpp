@@ -2,7 +2,15 @@
 
 #include "platform/target.h"
 
-#if !VORLIX_ON_FREEBSD
+#if VORLIX_ON_FREEBSD
+
+// FreeBSD has no sysfs; its disks are known through GEOM (geom_disks.h).
+bool sysfs_disk_of(dev_t, const std::string &, SysfsDisk *)
+{
+    return false;
+}
+
+#else
 
 #include <dirent.h>
 #include <limits.h>

@@ -1,8 +1,8 @@
 /* Declarations of the FreeBSD mount interface, written from statfs(2),
  * getfsstat(2) and getmntinfo(3), so that the FreeBSD branch of the
  * platform layer builds on Linux for the tests, which fake the calls.
- * There statfs is renamed (see tests/CMakeLists.txt), as the C library
- * has a call of that name with another record. */
+ * There statfs and getmntinfo are renamed (see tests/CMakeLists.txt), as
+ * the C library has calls of those names. */
 #ifndef VORLIX_SHIM_SYS_MOUNT_H
 #define VORLIX_SHIM_SYS_MOUNT_H
 #include <stdint.h>
