@@ -54,11 +54,8 @@ Release sweep(const DeviceSet &set, const UnmountDir &unmount_dir, int wait_ms)
             if (mount_owner(mounts[i], set) != Owner::member)
                 continue;
             ++left;
-            // The helper unmounts whatever was mounted there last.
-            const std::string dir = collapse_path(mounts[i].dir.c_str());
-            const bool on_top = std::none_of(mounts.begin() + static_cast<long>(i) + 1, mounts.end(),
-                                             [&](const MountEntry &m) { return collapse_path(m.dir.c_str()) == dir; });
-            if (on_top)
+            // The helper unmounts whatever lies on top of the folder.
+            if (on_top_of_folder(mounts, i))
                 dirs.push_back(mounts[i].dir);
         }
         if (left == 0)
@@ -92,24 +89,35 @@ Release release_volume(const char *mount_point, const DeviceSet &volume, const U
         return Release::no_table;
     const std::string folder = table_name(mount_point);
     const MountEntry *top = nullptr;
-    for (const MountEntry &m : mounts)
-        if (collapse_path(m.dir.c_str()) == folder)
-            top = &m;
+    for (size_t i = 0; i < mounts.size(); ++i)
+        if (collapse_path(mounts[i].dir.c_str()) == folder && on_top_of_folder(mounts, i))
+            top = &mounts[i];
     if (top != nullptr) {
         // A FUSE mount cannot be traced to its device. It is taken for the
         // volume's while a daemon holds the volume's device and no mount
         // the kernel made of it exists: a kernel filesystem would hold the
         // device itself, and a FUSE mount over it would be a stranger's.
+        // With two FUSE mounts on the folder, which is the volume's cannot
+        // be told either.
         const Owner owner = mount_owner(*top, volume);
         const bool kernel_mounted = std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry &m) {
             return mount_owner(m, volume) == Owner::member;
         });
+        const long fuse_on_folder = std::count_if(mounts.begin(), mounts.end(), [&](const MountEntry &m) {
+            return collapse_path(m.dir.c_str()) == folder && mount_owner(m, volume) == Owner::unknown;
+        });
         if (owner == Owner::other
-            || (owner == Owner::unknown && (kernel_mounted || devices_released(volume))))
+            || (owner == Owner::unknown && (kernel_mounted || fuse_on_folder > 1 || devices_released(volume))))
             return Release::busy;
     }
-    if (!unmount_dir(mount_point))
-        return Release::helper_failed;
+    // With nothing on the folder, a device the system knows is judged by
+    // what is left of it elsewhere: after an unmount that stopped half way,
+    // the helper would only fail on the empty folder, again and again. By
+    // name alone the helper's word is all there is.
+    if (top != nullptr || volume.basis == DeviceSet::by_name) {
+        if (!unmount_dir(mount_point))
+            return Release::helper_failed;
+    }
     return sweep(volume, unmount_dir, wait_ms);
 }
 

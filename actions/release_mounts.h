@@ -18,15 +18,17 @@ enum class Release {
     no_table,      // the mount table could not be read; errno says why
 };
 
-// How long a system that tells (FreeBSD) is given to let go of a device
-// after its last unmount: a FUSE daemon ends in its own time.
+// How long the system is given to let go of a device after its last
+// unmount: a FUSE daemon ends in its own time.
 const int release_wait_ms = 5000;
 
 // Unmounts the volume: the filesystem on its folder first, then every other
 // mount of the volume's own device. Never one of another device: when such
 // a filesystem lies on top of the folder, the helper would take it away and
-// leave the volume mounted, so nothing is run and the result is busy. Done
-// only once the table shows no mount of the device and nothing holds it.
+// leave the volume mounted, so nothing is run and the result is busy. A
+// device the system knows with nothing left on the folder (a second try)
+// goes straight to its other mounts. Done only once the table shows no
+// mount of the device and nothing holds it.
 Release release_volume(const char *mount_point, const DeviceSet &volume, const UnmountDir &unmount_dir,
                        int wait_ms = release_wait_ms);
 

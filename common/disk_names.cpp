@@ -32,16 +32,20 @@ bool names_disk_or_partition(const char *name, const char *disk)
     const char *rest = name + len;
     if (*rest == '\0')
         return true;
-#ifdef __linux__
+    const bool ends_in_digit = is_ascii_digit(disk[len - 1]);
+#if defined(__linux__) && !defined(VORLIX_FREEBSD_BRANCH)
     // Linux names a whole disk without a unit number (sda) and its
     // partitions by a number after it (sda1). Every FreeBSD disk name ends
     // in its unit number, after which more digits name another disk (da1 is
     // not a part of da10s1), and a name without one is a label, which names
     // one filesystem and has no partitions.
-    if (!is_ascii_digit(disk[len - 1]) && is_ascii_digit(*rest))
+    if (!ends_in_digit && is_ascii_digit(*rest))
         return true;
 #endif
-    return (*rest == 's' || *rest == 'p') && is_ascii_digit(rest[1]);
+    // A letter and a number follow a disk name that ends in its number
+    // (da0s1, da0p3, nvme0n1p1); after one that does not, they name another
+    // disk (sdap1 is not a part of sda).
+    return ends_in_digit && (*rest == 's' || *rest == 'p') && is_ascii_digit(rest[1]);
 }
 
 std::string collapse_path(const char *path)

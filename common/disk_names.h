@@ -13,9 +13,10 @@
 // the caller frees the copy.
 char *parent_device(const char *device);
 
-// True when name is the disk itself or one of its partitions: the disk's
-// name followed by s or p and digits (da0s2, da0s1a, da0p3), or on Linux,
-// for a disk whose name does not end in a digit, by digits alone (sda1).
+// True when name is the disk itself or one of its partitions: for a disk
+// name that ends in a digit, followed by s or p and digits (da0s2, da0s1a,
+// da0p3, nvme0n1p1), or on Linux, for one that does not, by digits alone
+// (sda1, but not sdap1).
 bool names_disk_or_partition(const char *name, const char *disk);
 
 // The same path with runs of slashes made one and "." steps and a final

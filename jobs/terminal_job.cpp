@@ -9,10 +9,12 @@
 #include "jobs/terminal_display.h"
 #include "platform/disk_devices.h"
 
+#include <errno.h>
 #include <ftw.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +117,15 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
         return;
     }
     const DeviceSet volume = volume_devices(device);
+    if (disk_held_beside(disk, volume)) {
+        // Nothing is unmounted: the disk could not be freed anyway.
+        rmdir(dir);
+        char msg[1025];
+        format_text(msg, sizeof msg, tx(Text::unmount_failed), strerror(EBUSY));
+        message_box(msg);
+        message_box(tx(Text::failed_to_unmount));
+        return;
+    }
 
     // Names reach the tool as given, except that none may pass for an option.
     std::vector<std::string> operands;

@@ -24,8 +24,8 @@ extern const char *const terminal_job_disk;
 // process: 0 when a regular file stands at the marker afterwards, 69 when
 // not, 70 when no private folder for the marker can be made. Returns,
 // after telling the user, when no job was started: no terminal can open
-// (see terminal_display.h), no disk could be found for device, or the
-// input file lies on the disk.
+// (see terminal_display.h), no disk could be found for device, the input
+// file lies on the disk, or a program no unmount stops holds the disk.
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job);
 
 #endif

@@ -12,9 +12,12 @@
 #include "platform/sysfs_disks.h"
 #endif
 
+#include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -114,15 +117,31 @@ DeviceSet disk_devices(const char *device)
         set.node = "/dev/" + geom.base;
         return set;
     }
+    // A real disk device that GEOM cannot place (its tree unreadable): the
+    // name rule would take /dev/gpt/backup1old for /dev/gpt/backup1. No
+    // disk, then.
+    struct stat st;
+    if (!name.empty() && stat(device, &st) == 0 && S_ISCHR(st.st_mode)) {
+        DeviceSet set;
+        set.basis = DeviceSet::by_provider;
+        set.whole_disk = true;
+        return set;
+    }
 #else
     struct stat st;
-    SysfsDisk disk;
-    if (stat(device, &st) == 0 && S_ISBLK(st.st_mode) && sysfs_disk_of(st.st_rdev, "/sys", &disk)) {
+    if (stat(device, &st) == 0 && S_ISBLK(st.st_mode)) {
         DeviceSet set;
         set.basis = DeviceSet::by_number;
         set.whole_disk = true;
-        set.node = "/dev/" + disk.name;
-        set.numbers = disk.members;
+        SysfsDisk disk;
+        if (sysfs_disk_of(st.st_rdev, "/sys", &disk)) {
+            set.node = "/dev/" + disk.name;
+            set.numbers = disk.members;
+        } else {
+            // A real device whose disk the system does not say (no sysfs):
+            // the name rule would take /dev/sdb1 for a disk. No disk, then.
+            set.numbers.push_back(st.st_rdev);
+        }
         return set;
     }
 #endif
@@ -138,8 +157,11 @@ Owner mount_owner(const MountEntry &mount, const DeviceSet &set)
             return Owner::member;
         // A filesystem that is not the kernel's own (FUSE) has a number of
         // its own; its source names the device it reads.
+        // Only a FUSE mount's source or a name under /dev is looked at:
+        // any path could lie on a network filesystem that hangs.
+        const bool names_device = starts_with(source, "/dev/") || starts_with(mount.type, "fuse");
         struct stat st;
-        if (starts_with(source, "/") && stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)
+        if (names_device && starts_with(source, "/") && stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)
             && contains(set.numbers, st.st_rdev))
             return Owner::member;
         return Owner::other;
@@ -165,7 +187,17 @@ bool devices_released(const DeviceSet &set)
     if (set.basis == DeviceSet::by_provider)
         return geom_provider_idle(set.holder);
 #else
-    (void)set;
+    // The kernel refuses an exclusive open of a block device that a
+    // filesystem or a device built on it still claims, in any mount
+    // namespace, where the table shows only ours; a disk counts its
+    // partitions' claims too. Where we may not open it, the table's word
+    // stands.
+    if (set.basis == DeviceSet::by_number && !set.node.empty()) {
+        const int fd = open(set.node.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errno != EBUSY;
+        close(fd);
+    }
 #endif
     return true;
 }
@@ -176,14 +208,15 @@ bool path_on_devices(const char *path, const DeviceSet &set)
     const std::string name = collapse_path(path);
     if (set.basis == DeviceSet::by_provider && starts_with(name, "/dev/") && contains(set.providers, name.substr(5)))
         return true;
-    if (set.basis == DeviceSet::by_name && mount_owner({name, "", 0}, set) == Owner::member)
+    if (set.basis == DeviceSet::by_name && mount_owner({name, "", 0, ""}, set) == Owner::member)
         return true;
     // On a filesystem of the set.
 #if VORLIX_ON_FREEBSD
     struct statfs sfs;
     if (statfs(path, &sfs) != 0)
         return false;
-    return mount_owner({sfs.f_mntfromname, sfs.f_mntonname, 0}, set) == Owner::member;
+    const Owner owner = mount_owner({sfs.f_mntfromname, sfs.f_mntonname, 0, sfs.f_fstypename}, set);
+    return owner == Owner::member || (owner == Owner::unknown && geom_opened_through_node(set.providers));
 #else
     struct stat st;
     if (stat(path, &st) != 0)
@@ -196,5 +229,22 @@ bool path_on_devices(const char *path, const DeviceSet &set)
     return std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry &m) {
         return m.dev == st.st_dev && mount_owner(m, set) == Owner::member;
     });
+#endif
+}
+
+bool disk_held_beside(const DeviceSet &disk, const DeviceSet &volume)
+{
+#if VORLIX_ON_FREEBSD
+    if (disk.basis != DeviceSet::by_provider)
+        return false;
+    std::vector<std::string> beside;
+    for (const std::string &name : disk.providers)
+        if (!contains(volume.providers, name))
+            beside.push_back(name);
+    return geom_opened_through_node(beside);
+#else
+    (void)disk;
+    (void)volume;
+    return false;
 #endif
 }

@@ -46,11 +46,21 @@ DeviceSet disk_devices(const char *device);
 enum class Owner { other, member, unknown };
 Owner mount_owner(const MountEntry &mount, const DeviceSet &set);
 
-// False while anything still holds a device of the set open, where the
-// system tells (FreeBSD: the provider's GEOM open count); true elsewhere.
+// False while anything still holds a device of the set, where the system
+// tells: on FreeBSD the provider's GEOM open count, on Linux the kernel's
+// claim (a filesystem mounted in any namespace, a device built on it), when
+// we may open the node. True where it cannot tell.
 bool devices_released(const DeviceSet &set);
 
 // True when path lies on a filesystem of the set, or is one of its devices.
+// On FreeBSD a FUSE filesystem counts while a program holds a device of
+// the set through its node: the table cannot say which device it reads.
 bool path_on_devices(const char *path, const DeviceSet &set);
+
+// True when a device of the disk outside the volume is held by a program
+// that no unmount makes let go (FreeBSD: a FUSE daemon serving another
+// partition). Writing the disk would then fail after the volume had been
+// unmounted for nothing. False where the system cannot tell.
+bool disk_held_beside(const DeviceSet &disk, const DeviceSet &volume);
 
 #endif

@@ -131,4 +131,19 @@ bool geom_provider_idle(const std::string &name)
     return pp == nullptr || (pp->lg_mode != nullptr && strcmp(pp->lg_mode, "r0w0e0") == 0);
 }
 
+bool geom_opened_through_node(const std::vector<std::string> &names)
+{
+    Mesh mesh;
+    for (const std::string &name : names) {
+        const gprovider *pp = mesh.find(name);
+        if (pp == nullptr)
+            continue;
+        const gconsumer *cp;
+        LIST_FOREACH(cp, &pp->lg_consumers, lg_consumers)
+            if (in_class(cp->lg_geom, "DEV") && cp->lg_mode != nullptr && strcmp(cp->lg_mode, "r0w0e0") != 0)
+                return true;
+    }
+    return false;
+}
+
 #endif

@@ -27,4 +27,9 @@ bool geom_volume_of(const std::string &name, GeomSet *set);
 // the tree cannot be read.
 bool geom_provider_idle(const std::string &name);
 
+// True when a program holds one of the providers open through its node
+// in /dev (a FUSE daemon serving its filesystem, say), rather than the
+// kernel through a mount. Such a hold only its program can let go of.
+bool geom_opened_through_node(const std::vector<std::string> &names);
+
 #endif

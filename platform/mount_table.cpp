@@ -1,5 +1,6 @@
 #include "platform/mount_table.h"
 
+#include "common/disk_names.h"
 #include "platform/target.h"
 
 #if VORLIX_ON_FREEBSD
@@ -16,7 +17,7 @@ bool list_mounts(std::vector<MountEntry> *mounts)
         return false;
     mounts->clear();
     for (int i = 0; i < count; ++i)
-        mounts->push_back({table[i].f_mntfromname, table[i].f_mntonname, 0});
+        mounts->push_back({table[i].f_mntfromname, table[i].f_mntonname, 0, table[i].f_fstypename});
     return true;
 }
 
@@ -60,8 +61,11 @@ bool parse_line(char *line, MountEntry *entry)
     unsigned major_no = 0, minor_no = 0;
     if (dash + 2 >= fields.size() || sscanf(fields[2], "%u:%u", &major_no, &minor_no) != 2)
         return false;
+    entry->id = atoi(fields[0]);
+    entry->parent = atoi(fields[1]);
     entry->dir = decode_octal_escapes(fields[4]);
     entry->source = decode_octal_escapes(fields[dash + 2]);
+    entry->type = decode_octal_escapes(fields[dash + 1]);
     entry->dev = makedev(major_no, minor_no);
     return true;
 }
@@ -87,3 +91,16 @@ bool list_mounts(std::vector<MountEntry> *mounts)
 }
 
 #endif
+
+bool on_top_of_folder(const std::vector<MountEntry> &mounts, size_t i)
+{
+    const std::string dir = collapse_path(mounts[i].dir.c_str());
+    for (size_t j = 0; j < mounts.size(); ++j) {
+        if (j == i || collapse_path(mounts[j].dir.c_str()) != dir)
+            continue;
+        const bool lies_on_it = mounts[i].id != 0 ? mounts[j].parent == mounts[i].id : j > i;
+        if (lies_on_it)
+            return false;
+    }
+    return true;
+}

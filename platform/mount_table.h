@@ -11,10 +11,23 @@ struct MountEntry {
     std::string source; // what is mounted there: a device node, as a rule
     std::string dir;    // the directory it is mounted on
     dev_t dev;          // the st_dev of its files where the table tells (Linux), else 0
+    std::string type;   // the filesystem's type: "ext4", "fuseblk", "msdosfs"
+    // Where the table tells (Linux): the mount's own id and the id of the
+    // mount it lies on, which for one of several stacked on one folder is
+    // the one beneath it. 0 where it does not.
+    int id = 0;
+    int parent = 0;
 };
 
 // Fills *mounts with every filesystem mounted now, in the system's order.
 // Returns false with errno set when the table cannot be read.
 bool list_mounts(std::vector<MountEntry> *mounts);
+
+// True when mounts[i] is the topmost of the filesystems mounted on its
+// folder: the one a path through that folder reaches, and the one that
+// unmounting the folder takes away. Where the table gives ids, no other
+// mount on the folder lies on it, whatever the order of the table (a mount
+// can be moved beneath another); elsewhere it is the last mounted there.
+bool on_top_of_folder(const std::vector<MountEntry> &mounts, size_t i);
 
 #endif

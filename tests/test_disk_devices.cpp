@@ -155,20 +155,30 @@ private slots:
     {
         QTest::addColumn<QByteArray>("source");  // "NODE" stands for a block node 8:17
         QTest::addColumn<QByteArray>("maj_min"); // as the mount table gives it
+        QTest::addColumn<QByteArray>("type");
         QTest::addColumn<bool>("member");
 
-        QTest::newRow("block-backed, any name") << QByteArray("/dev/whatever") << QByteArray("8:17") << true;
-        QTest::newRow("block-backed, another disk") << QByteArray("/dev/sdb1") << QByteArray("8:33") << false;
-        QTest::newRow("FUSE with the partition as source") << QByteArray("NODE") << QByteArray("0:52") << true;
-        QTest::newRow("FUSE, source spelled oddly") << QByteArray("//NODE") << QByteArray("0:52") << true;
-        QTest::newRow("FUSE with another source") << QByteArray("/nonexistent/sdb1") << QByteArray("0:52") << false;
-        QTest::newRow("tmpfs") << QByteArray("tmpfs") << QByteArray("0:30") << false;
+        QTest::newRow("block-backed, any name") << QByteArray("/dev/whatever") << QByteArray("8:17")
+                                                << QByteArray("ext4") << true;
+        QTest::newRow("block-backed, another disk") << QByteArray("/dev/sdb1") << QByteArray("8:33")
+                                                    << QByteArray("ext4") << false;
+        QTest::newRow("FUSE with the partition as source") << QByteArray("NODE") << QByteArray("0:52")
+                                                           << QByteArray("fuseblk") << true;
+        QTest::newRow("FUSE, source spelled oddly") << QByteArray("//NODE") << QByteArray("0:52")
+                                                    << QByteArray("fuse.ntfs-3g") << true;
+        QTest::newRow("FUSE with another source") << QByteArray("/nonexistent/sdb1") << QByteArray("0:52")
+                                                  << QByteArray("fuseblk") << false;
+        // Any path might lie on a network filesystem that hangs.
+        QTest::newRow("no FUSE mount: its source path is not looked at")
+            << QByteArray("NODE") << QByteArray("0:52") << QByteArray("nfs") << false;
+        QTest::newRow("tmpfs") << QByteArray("tmpfs") << QByteArray("0:30") << QByteArray("tmpfs") << false;
     }
 
     void mounts_by_device_number()
     {
         QFETCH(QByteArray, source);
         QFETCH(QByteArray, maj_min);
+        QFETCH(QByteArray, type);
         QFETCH(bool, member);
 
         QTemporaryDir nodes;
@@ -186,7 +196,7 @@ private slots:
         disk.basis = DeviceSet::by_number;
         disk.whole_disk = true;
         disk.numbers = {number("8:16"), number("8:17"), number("8:18")};
-        const MountEntry mount = {source.toStdString(), "/media/x", number(maj_min)};
+        const MountEntry mount = {source.toStdString(), "/media/x", number(maj_min), type.toStdString()};
         QCOMPARE(mount_owner(mount, disk) == Owner::member, member);
     }
 
@@ -241,7 +251,7 @@ private slots:
         const DeviceSet set = whole_disk ? disk_devices(device.constData()) : volume_devices(device.constData());
         QCOMPARE(set.basis, DeviceSet::by_name);
         QCOMPARE(QByteArray(set.node.c_str()), node);
-        const MountEntry mount = {source.toStdString(), "/media/x", number("0:40")};
+        const MountEntry mount = {source.toStdString(), "/media/x", number("0:40"), "fuse"};
         QCOMPARE(mount_owner(mount, set) == Owner::member, member);
     }
 };

@@ -62,6 +62,9 @@ private slots:
 #endif
         QTest::newRow("digits after a Linux disk name") << QByteArray("/dev/sda1") << QByteArray("/dev/sda")
                                                         << linux_names;
+        QTest::newRow("nvme partition") << QByteArray("/dev/nvme0n1p1") << QByteArray("/dev/nvme0n1") << true;
+        QTest::newRow("another disk: sdap1 is not sda's") << QByteArray("/dev/sdap1") << QByteArray("/dev/sda") << false;
+        QTest::newRow("another disk: sdas2 is not sda's") << QByteArray("/dev/sdas2") << QByteArray("/dev/sda") << false;
         QTest::newRow("another disk: da10 is not da1") << QByteArray("/dev/da10s1") << QByteArray("/dev/da1") << false;
         QTest::newRow("another disk: da01") << QByteArray("/dev/da01") << QByteArray("/dev/da0") << false;
         QTest::newRow("another disk: ada0 is not da0") << QByteArray("/dev/ada0s1") << QByteArray("/dev/da0") << false;

@@ -451,12 +451,25 @@ private slots:
     }
 
     // A FUSE filesystem (sshfs, say) over a volume the kernel mounted is a
-    // stranger's, although the volume's device is held: by the kernel.
-    void a_fuse_mount_over_a_kernel_volume()
+    // stranger's, although the volume's device is held: by the kernel. Over
+    // a FUSE volume it cannot be told from the volume's.
+    void a_fuse_mount_over_a_volume_data()
     {
-        fake::mounts.append(qMakePair(QByteArray("/dev/fuse"), QByteArray("/media/da0s1")));
+        QTest::addColumn<QByteArray>("device");
+
+        QTest::newRow("over a kernel-mounted volume") << QByteArray("/dev/da0s1");
+        QTest::newRow("over a FUSE volume") << QByteArray("/dev/da0s2");
+    }
+
+    void a_fuse_mount_over_a_volume()
+    {
+        QFETCH(QByteArray, device);
+
+        const QByteArray folder = "/media/" + device.mid(5);
+        fake::mounts.append(qMakePair(QByteArray("/dev/fuse"), folder));
         FakeHelper helper;
-        const Release got = release_volume("/media/da0s1", volume_devices("/dev/da0s1"), helper.as_function(), 300);
+        const Release got = release_volume(folder.constData(), volume_devices(device.constData()),
+                                           helper.as_function(), 300);
         QCOMPARE(got, Release::busy);
         QVERIFY(helper.calls.isEmpty());
     }
@@ -488,6 +501,11 @@ private slots:
         QTest::newRow("in the home folder") << QByteArray("/dev/da0s1") << QByteArray("/home/u/os.img") << false;
         QTest::newRow("on another stick") << QByteArray("/dev/da0s1") << QByteArray("/media/BACKUP/os.img") << false;
         QTest::newRow("the disk's own slice") << QByteArray("/dev/da0s1") << QByteArray("/dev/da0s2") << true;
+        // A FUSE daemon serves the other slice: /dev/fuse names no device.
+        QTest::newRow("on a FUSE filesystem while the disk has a daemon")
+            << QByteArray("/dev/da0s1") << QByteArray("/media/da0s2/os.img") << true;
+        QTest::newRow("on a FUSE filesystem, no daemon on the disk")
+            << QByteArray("/dev/da1p1") << QByteArray("/media/da0s2/os.img") << false;
     }
 
     void files_on_the_disk()
@@ -497,6 +515,26 @@ private slots:
         QFETCH(bool, on_disk);
 
         QCOMPARE(path_on_devices(path.constData(), disk_devices(device.constData())), on_disk);
+    }
+
+    // A partition beside the volume that a daemon holds: no unmount frees
+    // the disk, so a job must not start by unmounting the volume.
+    void held_beside_the_volume_data()
+    {
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<bool>("held");
+
+        QTest::newRow("kernel-mounted slice beside a FUSE one") << QByteArray("/dev/da0s1") << true;
+        QTest::newRow("the FUSE slice itself") << QByteArray("/dev/da0s2") << false;
+        QTest::newRow("a stick without a daemon") << QByteArray("/dev/gpt/BACKUP") << false;
+    }
+
+    void held_beside_the_volume()
+    {
+        QFETCH(QByteArray, device);
+        QFETCH(bool, held);
+
+        QCOMPARE(disk_held_beside(disk_devices(device.constData()), volume_devices(device.constData())), held);
     }
 
     // Whether anything still holds a disk open; unreadable means held.

@@ -323,6 +323,17 @@ private slots:
             << ext4 << QByteArray("mount -t tmpfs stranger \"$MNT/vol\"") << QByteArray() << QList<QByteArray>{} << 69
             << Texts{"vorlix: unmount failed: Device or resource busy\n", "Failed to unmount.", "Format failed."}
             << QList<QByteArray>{"vol DEV", "vol stranger"};
+        // A tool must not write the disk while it is mounted where this
+        // namespace cannot see it: the kernel's claim on the device says so.
+        QTest::newRow("the disk mounted in another mount namespace")
+            << ext4
+            << QByteArray("unshare --mount --propagation private sh -c "
+                          "'mount \"$DEV\" \"$MNT/other\" && : > \"$MNT.ready\"; exec sleep 60' &\n"
+                          "trap \"kill $!\" EXIT\n"
+                          "while [ ! -e \"$MNT.ready\" ]; do sleep 0.05; done")
+            << QByteArray() << QList<QByteArray>{"vol"} << 69
+            << Texts{"vorlix: unmount failed: Device or resource busy\n", "Failed to unmount.", "Format failed."}
+            << QList<QByteArray>{};
         // The tool would not find it once the volume is unmounted, or would
         // overwrite it as it reads.
         const QString copy = "click:Copy disk image to DEV";

@@ -201,7 +201,7 @@ reconnect the device to mount all new filesystems.</source>
         <source>vorlix: %s is on the disk it would overwrite.
 </source>
         <extracomment>%s is the image file the user chose, which lies on the very disk that copying it would overwrite; nothing was done.</extracomment>
-        <translation>vorlix: %s находится на диске, который будет перезаписан.
+        <translation>vorlix: %s находится на диске, который был бы перезаписан.
 </translation>
     </message>
     <message>
