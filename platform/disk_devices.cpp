@@ -70,12 +70,13 @@ std::string provider_name(const char *device)
     return starts_with(path, "/dev/") ? path.substr(5) : std::string();
 }
 
-bool set_by_provider(const GeomSet &geom, DeviceSet *set)
+DeviceSet set_by_provider(const GeomSet &geom)
 {
-    set->basis = DeviceSet::by_provider;
-    set->providers = geom.providers;
-    set->holder = geom.base;
-    return true;
+    DeviceSet set;
+    set.basis = DeviceSet::by_provider;
+    set.providers = geom.providers;
+    set.holder = geom.base;
+    return set;
 }
 #endif
 
@@ -87,8 +88,7 @@ DeviceSet volume_devices(const char *device)
     GeomSet geom;
     const std::string name = provider_name(device);
     if (!name.empty() && geom_volume_of(name, &geom)) {
-        DeviceSet set;
-        set_by_provider(geom, &set);
+        DeviceSet set = set_by_provider(geom);
         set.node = collapse_path(device);
         return set;
     }
@@ -111,8 +111,7 @@ DeviceSet disk_devices(const char *device)
     GeomSet geom;
     const std::string name = provider_name(device);
     if (!name.empty() && geom_disk_of(name, &geom)) {
-        DeviceSet set;
-        set_by_provider(geom, &set);
+        DeviceSet set = set_by_provider(geom);
         set.whole_disk = true;
         set.node = "/dev/" + geom.base;
         return set;
