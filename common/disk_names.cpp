@@ -15,7 +15,11 @@ char *parent_device(const char *device)
     if (copy == nullptr)
         return nullptr;
 
-    char *p = copy;
+    // Only the device's own name is cut: the folders above it are where it
+    // lives (a sandbox such as /tmp/user/1000/demo/da0s1), and a digit
+    // there says nothing about the disk.
+    char *p = strrchr(copy, '/');
+    p = p != nullptr ? p + 1 : copy;
     while (*p != '\0' && !is_ascii_digit(*p))
         ++p;
     while (is_ascii_digit(*p))

@@ -7,10 +7,11 @@
 // name with no node behind it, a disk image file). Where the system knows
 // the device, platform/disk_devices.h asks it instead.
 
-// Returns a fresh copy of device cut after its first run of ASCII digits,
-// which turns a partition's node into its whole disk's (/dev/da0s1 ->
-// /dev/da0). A name without digits comes back whole. Null when no memory;
-// the caller frees the copy.
+// Returns a fresh copy of device whose own name, the part after its last
+// "/", is cut after its first run of ASCII digits, which turns a
+// partition's node into its whole disk's (/dev/da0s1 -> /dev/da0,
+// /srv/vm7/da0s1 -> /srv/vm7/da0). A name without digits comes back whole.
+// Null when no memory; the caller frees the copy.
 char *parent_device(const char *device);
 
 // True when name is the disk itself or one of its partitions: for a disk

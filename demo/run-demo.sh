@@ -78,19 +78,15 @@ on_freebsd=
 [ "$(uname -s 2>/dev/null)" = FreeBSD ] && on_freebsd=1
 
 # --- where the sandbox goes --------------------------------------------------
-# vorlix finds the whole disk by cutting the device name after its first
-# run of digits, and that applies to the whole path. A digit in the
-# sandbox's own path would send it to the wrong place (the sandbox's tools
-# refuse that, but the demo would not work), so the default avoids one.
+# Any folder will do, digits and blanks included (TMPDIR=/tmp/user/1000 is
+# common): vorlix names the disk by cutting only the device's own name,
+# da0s1, after its first run of digits.
 if [ -n "${DEMO_DIR-}" ]; then
     sandbox=$DEMO_DIR
     named_by=DEMO_DIR
 else
     sandbox=${TMPDIR:-/tmp}/vorlix-demo
     named_by=TMPDIR
-    case $sandbox in
-        *[0-9]*) sandbox=/tmp/vorlix-demo ;;
-    esac
 fi
 
 # A path with a control character or a backslash is refused outright: a
@@ -373,13 +369,6 @@ if [ ! -d "$sandbox" ]; then
 fi
 own_folder "$sandbox" || die "not using $sandbox: $unsafe"
 : >"$sandbox/$stamp"
-
-case $sandbox in
-    *[0-9]*)
-        say "run-demo: note: $sandbox has a digit in it; vorlix may take the wrong"
-        say "          path for the disk, and copying or formatting will be refused."
-        ;;
-esac
 
 say "==> Making the sandbox in $sandbox"
 

@@ -29,6 +29,19 @@ private slots:
         QTest::newRow("high-bit bytes are not digits")
             << QByteArray("/dev/da\xd9\xa3s1\xb3" "x") << QByteArray("/dev/da\xd9\xa3s1");
         QTest::newRow("0xb2 superscript two is no digit") << QByteArray("/dev/\xb2" "ab") << QByteArray("/dev/\xb2" "ab");
+        // Only the device's own name is cut, whatever digits and spaces
+        // the folders above it hold.
+        QTest::newRow("digits in the folders") << QByteArray("/tmp/x7k2/u1000/demo/da0s1")
+                                               << QByteArray("/tmp/x7k2/u1000/demo/da0");
+        QTest::newRow("a digit folder, no digit in the name") << QByteArray("/tmp/user/1000/vorlix-demo/stick")
+                                                              << QByteArray("/tmp/user/1000/vorlix-demo/stick");
+        QTest::newRow("an image in a numbered folder") << QByteArray("/srv/vm7/stick.img")
+                                                       << QByteArray("/srv/vm7/stick.img");
+        QTest::newRow("spaces and digits above") << QByteArray("/home/a b 2/my demo 3/da0s1")
+                                                 << QByteArray("/home/a b 2/my demo 3/da0");
+        QTest::newRow("relative, folder with digits") << QByteArray("d1/da12p3") << QByteArray("d1/da12");
+        QTest::newRow("no folder") << QByteArray("da0s1") << QByteArray("da0");
+        QTest::newRow("ends in a slash") << QByteArray("/tmp/d1/") << QByteArray("/tmp/d1/");
     }
 
     void cuts_after_first_digit_run()

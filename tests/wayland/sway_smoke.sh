@@ -8,31 +8,55 @@
 #   sway_smoke.sh <vorlix-testable>
 #
 # Skips (status 77) where sway is missing. sway refuses to run as root, so
-# as root everything here runs as nobody.
+# as root everything here runs as nobody, from a scratch folder of its own:
+# the binary is copied there first, as nobody may not enter the folder the
+# project was cloned into. Whatever the test started (sway, swaybg, vorlix)
+# is ended on every way out.
 
 set -u
 [ "$#" -eq 1 ] || { echo "usage: $0 <vorlix-testable>" >&2; exit 64; }
 command -v sway >/dev/null 2>&1 || { echo "sway is not installed: skipped"; exit 77; }
 command -v swaymsg >/dev/null 2>&1 || { echo "swaymsg is not installed: skipped"; exit 77; }
+setsid=$(command -v setsid) || { echo "setsid is not installed: skipped"; exit 77; }
 binary=$(cd -P -- "$(dirname -- "$1")" && pwd -P)/$(basename -- "$1")
 [ -x "$binary" ] || { echo "sway_smoke: $1 is not an executable" >&2; exit 1; }
 
 as_user=
+base=${TMPDIR:-/tmp}
 if [ "$(id -u)" -eq 0 ]; then
     command -v setpriv >/dev/null 2>&1 || { echo "setpriv is not installed: skipped"; exit 77; }
     as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+    # TMPDIR may be a folder of root's own that nobody cannot enter.
+    base=/tmp
 fi
 
 # Everything the user touches, readable and writable by that user alone.
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/vorlix-sway-XXXXXX") || exit 1
-sway_pid=
+scratch=$(mktemp -d "$base/vorlix-sway-XXXXXX") || exit 1
+# sway leads a process group of its own (setsid), which its swaybg joins:
+# the whole group goes, not only sway. A zombie left in it has ended.
+group_alive() {
+    ps -A -o pgid= -o stat= 2>/dev/null | awk -v g="$1" '$1 == g && $2 !~ /^Z/ { found = 1 } END { exit !found }'
+}
+end_group() { # end_group PID-FILE
+    _pgid=$(cat "$1" 2>/dev/null) || return 0
+    [ -n "$_pgid" ] || return 0
+    kill -s TERM -- "-$_pgid" 2>/dev/null || return 0
+    for _try in $(seq 50); do
+        group_alive "$_pgid" || return 0
+        sleep 0.1
+    done
+    kill -s KILL -- "-$_pgid" 2>/dev/null
+}
 cleanup() {
-    [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null && wait "$sway_pid" 2>/dev/null
+    end_group "$scratch/runtime/vorlix.pid"
+    end_group "$scratch/runtime/sway.pid"
     rm -rf "$scratch"
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 130' INT HUP TERM
 mkdir -p "$scratch/runtime" "$scratch/bin" "$scratch/home"
 chmod 700 "$scratch/runtime"
+cp "$binary" "$scratch/vorlix-testable" || exit 1
 printf 'xwayland disable\noutput * bg #202020 solid_color\n' > "$scratch/config"
 # A mount helper that only leaves a trace: it must never run.
 printf '#!/bin/sh\n: > "%s/kelmo-ran"\n' "$scratch" > "$scratch/bin/kelmo"
@@ -50,9 +74,20 @@ run() {
         ${ASAN_OPTIONS+"ASAN_OPTIONS=$ASAN_OPTIONS"} ${UBSAN_OPTIONS+"UBSAN_OPTIONS=$UBSAN_OPTIONS"} "$@"
 }
 
+# A folder above /tmp closed to others would still keep the user out.
+if ! run sh -c 'test -x "$1" && test -w "$2"' sh "$scratch/vorlix-testable" "$scratch/runtime"; then
+    echo "sway_smoke: the user that runs sway cannot reach $scratch: skipped"
+    exit 77
+fi
+
+# The command after "lead NAME" leads a process group (and session) of its
+# own, whose number goes into the runtime folder as NAME.pid, so that it
+# and all it starts can be ended together.
+# shellcheck disable=SC2016 # expanded by the inner shell
+lead='echo "$$" > "$XDG_RUNTIME_DIR/$0.pid"; exec "$@"'
+
 run WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-    sway -c "$scratch/config" > "$scratch/sway.log" 2>&1 &
-sway_pid=$!
+    "$setsid" -w /bin/sh -c "$lead" sway sway -c "$scratch/config" > "$scratch/sway.log" 2>&1 &
 socket=
 for _try in $(seq 50); do
     socket=$(cd "$scratch/runtime" && ls wayland-* 2>/dev/null | grep -v lock | head -n 1)
@@ -70,7 +105,8 @@ fi
 run WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland PATH="$scratch/bin" \
     VORLIX_HOOK_LOG="$scratch/hook.log" \
     VORLIX_HOOK_SCRIPT="await:$scratch/home/mapped|click:Copy disk image to /dev/da0|windows" \
-    "$binary" /media/da0s1 /dev/da0s1 msdosfs > "$scratch/vorlix.log" 2>&1 &
+    "$setsid" -w /bin/sh -c "$lead" vorlix "$scratch/vorlix-testable" /media/da0s1 /dev/da0s1 msdosfs \
+    > "$scratch/vorlix.log" 2>&1 &
 vorlix_pid=$!
 mapped=no
 for _try in $(seq 50); do
@@ -88,7 +124,7 @@ for _try in $(seq 100); do
     sleep 0.2
 done
 if kill -0 "$vorlix_pid" 2>/dev/null; then
-    kill "$vorlix_pid"
+    end_group "$scratch/runtime/vorlix.pid"
     echo "sway_smoke: vorlix hung" >&2
 fi
 wait "$vorlix_pid"

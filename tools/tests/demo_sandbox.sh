@@ -12,6 +12,7 @@
 run_demo=$repo_dir/demo/run-demo.sh
 sandbox="$tmp/demo & sandbox"
 plain="$tmp/plain sandbox"
+numbered="$tmp/user 2/1000/vorlix-demo"
 outside=$tmp/outside
 mkdir "$outside"
 holder=
@@ -22,7 +23,7 @@ base_path=$PATH
 cleanup() {
     PATH=$base_path
     [ -n "$holder" ] && kill "$holder" 2>/dev/null
-    for _s in "$sandbox" "$plain"; do
+    for _s in "$sandbox" "$plain" "$numbered"; do
         [ -f "$_s/.vorlix-demo-sandbox" ] &&
             DEMO_DIR=$_s "$run_demo" --clean >/dev/null 2>&1
     done
@@ -31,10 +32,9 @@ cleanup() {
         echo "demo_sandbox: something is still mounted in $tmp; left it there" >&2
         return
     fi
-    rm -rf "$tmp" ${nodigits:+"$nodigits"}
+    rm -rf "$tmp"
 }
 trap cleanup EXIT
-nodigits=
 
 # Folders the test makes stand in for the user's own, writable by them
 # alone, as the demo wants them.
@@ -379,16 +379,10 @@ done
 # The sandbox holds the helpers vorlix runs, as root when root runs the
 # demo: it must never be built in, reused or removed where another user
 # owns it or can write to it, or could swap a folder above it. Each case
-# gets a folder of its own under a digit-free one of the test's (a digit
-# would send the default sandbox to /tmp/vorlix-demo), and nothing in it
-# may change, down to the folders' times.
-nodigits=${TMPDIR:-/tmp}
-case $nodigits in
-    *[0-9]*) nodigits=/tmp ;;
-esac
-# shellcheck disable=SC2018 # the C locale's letters are meant
-nodigits=$nodigits/vorlix-demo-test-$(LC_ALL=C tr -dc a-z </dev/urandom | head -c 12)
-mkdir -m 700 "$nodigits" || exit 1
+# gets a folder of its own, and nothing in it may change, down to the
+# folders' times.
+places=$tmp/places
+mkdir -m 700 "$places" || exit 1
 
 # listing DIR: owner, mode and time of DIR and of everything in it, with
 # their names (full times from GNU ls, or BSD ls).
@@ -416,7 +410,7 @@ while read -r how root_only rel says_run says_clean; do
         skip "refuses a place that is not the user's alone: $how" "needs root"
         continue
     fi
-    c=$nodigits/$how
+    c=$places/$how
     mkdir "$c"
     case $how in
         nobody-empty)
@@ -469,7 +463,7 @@ EOF
 # A DEMO_DIR with a control character or a backslash is refused before
 # anything is made or removed. A trailing newline once made the check look
 # at a new folder and the sandbox go into the existing one beside it.
-c=$nodigits/chars
+c=$places/chars
 mkdir -p "$c/keep"
 echo keep >"$c/keep/thesis.txt"
 before=$(listing "$c")
@@ -559,6 +553,40 @@ EOF
     check "the sandbox is gone" absent "$bsb"
     check "the bound folder's files kept" unchanged "$bound" "$bound_before"
     end
+fi
+
+# --- a TMPDIR with digits and blanks ------------------------------------------
+# TMPDIR=/tmp/user/1000 is a common setting. The sandbox goes there all the
+# same, and the program, started by the demo as on a desktop, names the
+# disk file da0 beside the device da0s1, not a folder above it. The test
+# build of vorlix, given as this script's argument, stands in for the
+# demo's own and logs its buttons' texts (cut at 64 bytes, as shown).
+testable=${1-}
+if [ -z "$testable" ] || [ ! -x "$testable" ]; then
+    skip "the demo under a TMPDIR with digits and blanks" "no test build of vorlix was given"
+else
+    numbered_repo=$tmp/numbered-repo
+    mkdir -p "$numbered_repo/build"
+    cp -R "$repo_dir/demo" "$numbered_repo/demo"
+    ln -s "$tools_dir" "$numbered_repo/tools"
+    cat >"$numbered_repo/build/vorlix" <<EOF
+#!/bin/sh
+VORLIX_HOOK_LOG='$tmp/numbered.log' VORLIX_HOOK_SCRIPT=buttons QT_QPA_PLATFORM=offscreen exec '$testable' "\$@"
+EOF
+    chmod +x "$numbered_repo/build/vorlix"
+    mkdir -p -m 700 "${numbered%/*}"
+    begin "the demo under TMPDIR=.../user 2/1000 names the disk file da0"
+    env -u DEMO_DIR PATH="$base_path" TMPDIR="${numbered%/*}" DEMO_NO_BUILD=1 DEMO_NO_DEPS=1 \
+        "$numbered_repo/demo/run-demo.sh" >"$tmp/env" 2>"$tmp/out"
+    rc=$?
+    check "the program ran to the end of its script (status $rc)" status_is 99
+    check "the sandbox is in TMPDIR" test -f "$numbered/.vorlix-demo-sandbox"
+    check "Reformat names the disk file" env LC_ALL=C grep -F -q -- \
+        "$(printf '%.64s' "Reformat $numbered/da0")|" "$tmp/numbered.log"
+    check "Copy names the disk file" env LC_ALL=C grep -F -q -- \
+        "|$(printf '%.64s' "Copy disk image to $numbered/da0")|" "$tmp/numbered.log"
+    end
+    DEMO_DIR=$numbered "$run_demo" --clean >/dev/null 2>&1
 fi
 
 # --- FreeBSD -----------------------------------------------------------------
