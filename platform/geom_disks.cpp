@@ -4,7 +4,8 @@
 
 #if VORLIX_ON_FREEBSD
 
-#include <libgeom.h>
+#include "platform/geom_tree.h"
+
 #include <string.h>
 
 #include <algorithm>
@@ -13,48 +14,6 @@ namespace {
 
 // Stacks of providers are shallow; the bound only stops a looping tree.
 const int max_depth = 16;
-
-// The tree as the kernel describes it now, released when done.
-class Mesh
-{
-public:
-    Mesh() { ok = geom_gettree(&mesh) == 0; }
-    bool read() const { return ok; }
-    ~Mesh()
-    {
-        if (ok)
-            geom_deletetree(&mesh);
-    }
-    Mesh(const Mesh &) = delete;
-    Mesh &operator=(const Mesh &) = delete;
-
-    gprovider *find(const std::string &name)
-    {
-        if (!ok)
-            return nullptr;
-        gclass *cls;
-        LIST_FOREACH(cls, &mesh.lg_class, lg_class) {
-            ggeom *geom;
-            LIST_FOREACH(geom, &cls->lg_geom, lg_geom) {
-                gprovider *pp;
-                LIST_FOREACH(pp, &geom->lg_provider, lg_provider)
-                    if (pp->lg_name != nullptr && name == pp->lg_name)
-                        return pp;
-            }
-        }
-        return nullptr;
-    }
-
-private:
-    gmesh mesh;
-    bool ok = false;
-};
-
-bool in_class(const ggeom *geom, const char *name)
-{
-    return geom != nullptr && geom->lg_class != nullptr && geom->lg_class->lg_name != nullptr
-           && strcmp(geom->lg_class->lg_name, name) == 0;
-}
 
 // The provider that pp's geom is made from; null for a disk.
 gprovider *made_from(const gprovider *pp)
@@ -80,7 +39,7 @@ void add_stacked_on(const gprovider *pp, bool labels_only, GeomSet *set, int dep
         return;
     const gconsumer *cp;
     LIST_FOREACH(cp, &pp->lg_consumers, lg_consumers) {
-        if (labels_only && !in_class(cp->lg_geom, "LABEL"))
+        if (labels_only && !geom_in_class(cp->lg_geom, "LABEL"))
             continue;
         if (cp->lg_geom == nullptr)
             continue;
@@ -94,11 +53,11 @@ void add_stacked_on(const gprovider *pp, bool labels_only, GeomSet *set, int dep
 // labels only), and everything stacked on the one reached.
 bool stack_of(const std::string &name, bool labels_only, GeomSet *set)
 {
-    Mesh mesh;
+    GeomTree mesh;
     gprovider *pp = mesh.find(name);
     if (pp == nullptr)
         return false;
-    for (int depth = 0; depth < max_depth && (!labels_only || in_class(pp->lg_geom, "LABEL")); ++depth) {
+    for (int depth = 0; depth < max_depth && (!labels_only || geom_in_class(pp->lg_geom, "LABEL")); ++depth) {
         gprovider *below = made_from(pp);
         if (below == nullptr)
             break;
@@ -124,7 +83,7 @@ bool geom_volume_of(const std::string &name, GeomSet *set)
 
 bool geom_provider_idle(const std::string &name)
 {
-    Mesh mesh;
+    GeomTree mesh;
     if (!mesh.read())
         return false; // cannot tell, so not free
     const gprovider *pp = mesh.find(name);
@@ -133,14 +92,14 @@ bool geom_provider_idle(const std::string &name)
 
 bool geom_opened_through_node(const std::vector<std::string> &names)
 {
-    Mesh mesh;
+    GeomTree mesh;
     for (const std::string &name : names) {
         const gprovider *pp = mesh.find(name);
         if (pp == nullptr)
             continue;
         const gconsumer *cp;
         LIST_FOREACH(cp, &pp->lg_consumers, lg_consumers)
-            if (in_class(cp->lg_geom, "DEV") && cp->lg_mode != nullptr && strcmp(cp->lg_mode, "r0w0e0") != 0)
+            if (geom_in_class(cp->lg_geom, "DEV") && cp->lg_mode != nullptr && strcmp(cp->lg_mode, "r0w0e0") != 0)
                 return true;
     }
     return false;
