@@ -1,0 +1,208 @@
+// Fakes of libgeom, getmntinfo and statfs fed from the tables of fakes.h.
+#include "fakes.h"
+
+#include <libgeom.h>
+#include <sys/param.h>
+#include <sys/mount.h>
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QXmlStreamReader>
+
+#include <errno.h>
+#include <string.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+QByteArray tree;
+Mounts mounts;
+QList<QPair<QByteArray, QByteArray>> types;
+std::vector<struct statfs> table;
+
+QByteArray tree_file(const QString &name)
+{
+    QFile f(QStringLiteral(VORLIX_GEOM_TREES "/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Sets a provider's open count, as opening or closing it would.
+void set_mode(const QByteArray &provider, const QByteArray &mode)
+{
+    const QString pattern = "<mode>r\\d+w\\d+e\\d+</mode>(\\s*<name>" + QRegularExpression::escape(provider) + "</name>)";
+    tree = QString::fromUtf8(tree).replace(QRegularExpression(pattern), "<mode>" + mode + "</mode>\\1").toUtf8();
+}
+
+void fill(struct statfs *s, const QPair<QByteArray, QByteArray> &m)
+{
+    memset(s, 0, sizeof *s);
+    strncpy(s->f_mntfromname, m.first.constData(), MNAMELEN - 1);
+    strncpy(s->f_mntonname, m.second.constData(), MNAMELEN - 1);
+    QByteArray type = "ufs";
+    for (const auto &t : types)
+        if (t.first == m.second)
+            type = t.second;
+    strncpy(s->f_fstypename, type.constData(), MFSNAMELEN - 1);
+}
+
+// What libgeom builds from the dump: the tree, owning its storage.
+struct Arena {
+    std::deque<gclass> classes;
+    std::deque<ggeom> geoms;
+    std::deque<gconsumer> consumers;
+    std::deque<gprovider> providers;
+    std::deque<std::string> strings;
+
+    char *text(const QString &s)
+    {
+        strings.push_back(s.toStdString());
+        return &strings.back()[0];
+    }
+};
+std::map<gmesh *, std::unique_ptr<Arena>> arenas;
+
+int trees_alive()
+{
+    return static_cast<int>(arenas.size());
+}
+
+bool build(gmesh *mesh, Arena *a)
+{
+    LIST_INIT(&mesh->lg_class);
+    mesh->lg_ident = nullptr;
+    std::map<QString, gprovider *> provider_by_id;
+    std::vector<std::pair<gconsumer *, QString>> consumer_refs;
+    gclass *cls = nullptr;
+    ggeom *geom = nullptr;
+    gconsumer *cons = nullptr;
+    gprovider *prov = nullptr;
+    QStringList open; // the elements entered and not yet left
+
+    QXmlStreamReader x(tree);
+    while (!x.atEnd()) {
+        x.readNext();
+        if (x.isEndElement()) {
+            const QString done = open.takeLast();
+            if (done == "consumer")
+                cons = nullptr;
+            else if (done == "provider")
+                prov = nullptr;
+            else if (done == "geom")
+                geom = nullptr;
+            continue;
+        }
+        if (!x.isStartElement())
+            continue;
+        const QString tag = x.name().toString();
+        const QString id = x.attributes().value("id").toString();
+        const QString ref = x.attributes().value("ref").toString();
+        if (tag == "config") {
+            x.skipCurrentElement();
+            continue;
+        }
+        if (tag == "name" || tag == "rank" || tag == "mode") {
+            const QString value = x.readElementText();
+            if (tag == "rank" && geom != nullptr)
+                geom->lg_rank = value.toUInt();
+            else if (tag == "mode")
+                (prov != nullptr ? prov->lg_mode : cons->lg_mode) = a->text(value);
+            else if (prov != nullptr)
+                prov->lg_name = a->text(value);
+            else if (geom != nullptr && cons == nullptr)
+                geom->lg_name = a->text(value);
+            else if (geom == nullptr && cls != nullptr)
+                cls->lg_name = a->text(value);
+            continue;
+        }
+        open.append(id.isEmpty() ? "ref" : tag);
+        if (tag == "class" && !id.isEmpty()) {
+            a->classes.emplace_back();
+            cls = &a->classes.back();
+            memset(cls, 0, sizeof *cls);
+            LIST_INIT(&cls->lg_geom);
+            LIST_INSERT_HEAD(&mesh->lg_class, cls, lg_class);
+        } else if (tag == "geom" && !id.isEmpty()) {
+            a->geoms.emplace_back();
+            geom = &a->geoms.back();
+            memset(geom, 0, sizeof *geom);
+            geom->lg_class = cls;
+            LIST_INIT(&geom->lg_consumer);
+            LIST_INIT(&geom->lg_provider);
+            LIST_INSERT_HEAD(&cls->lg_geom, geom, lg_geom);
+        } else if (tag == "consumer") {
+            a->consumers.emplace_back();
+            cons = &a->consumers.back();
+            memset(cons, 0, sizeof *cons);
+            cons->lg_geom = geom;
+            LIST_INSERT_HEAD(&geom->lg_consumer, cons, lg_consumer);
+        } else if (tag == "provider" && !id.isEmpty()) {
+            a->providers.emplace_back();
+            prov = &a->providers.back();
+            memset(prov, 0, sizeof *prov);
+            prov->lg_geom = geom;
+            LIST_INIT(&prov->lg_consumers);
+            LIST_INSERT_HEAD(&geom->lg_provider, prov, lg_provider);
+            provider_by_id[id] = prov;
+        } else if (tag == "provider" && cons != nullptr) {
+            consumer_refs.emplace_back(cons, ref);
+        }
+    }
+    if (x.hasError())
+        return false;
+    for (auto &[c, r] : consumer_refs) {
+        c->lg_provider = provider_by_id.at(r);
+        LIST_INSERT_HEAD(&c->lg_provider->lg_consumers, c, lg_consumers);
+    }
+    return true;
+}
+
+} // namespace fake
+
+extern "C" int geom_gettree(struct gmesh *gmp)
+{
+    auto arena = std::make_unique<fake::Arena>();
+    if (fake::tree.isEmpty() || !fake::build(gmp, arena.get()))
+        return ENXIO;
+    fake::arenas[gmp] = std::move(arena);
+    return 0;
+}
+
+extern "C" void geom_deletetree(struct gmesh *gmp)
+{
+    fake::arenas.erase(gmp);
+}
+
+extern "C" int getmntinfo(struct statfs **mntbufp, int)
+{
+    fake::table.resize(static_cast<size_t>(fake::mounts.size()));
+    for (int i = 0; i < fake::mounts.size(); ++i)
+        fake::fill(&fake::table[static_cast<size_t>(i)], fake::mounts[i]);
+    *mntbufp = fake::table.data();
+    return fake::mounts.size();
+}
+
+// The filesystem holding path: the newest mount on the longest folder above it.
+extern "C" int statfs(const char *path, struct statfs *buf)
+{
+    const QByteArray p = path;
+    int best = -1;
+    for (int i = 0; i < fake::mounts.size(); ++i) {
+        const QByteArray &on = fake::mounts[i].second;
+        const bool holds = on == "/" || p == on || p.startsWith(on + '/');
+        if (holds && (best < 0 || on.size() >= fake::mounts[best].second.size()))
+            best = i;
+    }
+    if (best < 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    fake::fill(buf, fake::mounts[best]);
+    return 0;
+}
+
