@@ -1,10 +1,17 @@
 #include "actions/fs_info.h"
 
+#include "actions/failure_reason.h"
 #include "actions/qshell.h"
 #include "common/format_text.h"
 #include "common/message_box.h"
 #include "common/texts.h"
+#include "platform/fs_probe.h"
 #include "platform/fs_query.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <string>
 
 // part * 100 / total. A filesystem with no blocks at all (a FUSE
 // filesystem whose daemon is still starting or has died reports that) has
@@ -35,11 +42,23 @@ void format_fs_info(char *buf, size_t size, const char *mounted_on, const char *
 
 void QShell::info()
 {
+    // statfs asks the filesystem itself, which may have stopped answering.
+    const char *folder = mount_point;
+    std::string answer;
+    const bool answered = probe([folder] {
+        FsUsage found;
+        if (fs_query(folder, &found) != 0)
+            return std::string();
+        return std::string(reinterpret_cast<const char *>(&found), sizeof found);
+    }, &answer);
     FsUsage usage;
-    if (fs_query(mount_point, &usage) != 0) {
+    if (!answered || answer.size() != sizeof usage) {
+        if (!answered && errno == ETIMEDOUT)
+            tell_not_responding(mount_point);
         message_box(tx(Text::no_fs_info));
         return;
     }
+    memcpy(&usage, answer.data(), sizeof usage);
     char msg[1025];
     format_fs_info(msg, sizeof msg, usage.mounted_on, fs_type, device, usage.block_size,
                    usage.blocks, usage.free_blocks);

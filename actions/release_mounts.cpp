@@ -1,7 +1,9 @@
 #include "actions/release_mounts.h"
 
 #include "common/disk_names.h"
+#include "common/wait_limits.h"
 #include "platform/disk_devices.h"
+#include "platform/fs_probe.h"
 #include "platform/mount_table.h"
 
 #include <limits.h>
@@ -14,11 +16,17 @@
 
 namespace {
 
-// The folder as the mount table names it.
-std::string table_name(const char *dir)
+// The folder as the mount table names it. The name given is looked up
+// first: resolving it asks the filesystem mounted there, which may be the
+// very one that has stopped answering.
+std::string table_name(const char *dir, const std::vector<MountEntry> &mounts)
 {
-    char real[PATH_MAX];
-    return collapse_path(realpath(dir, real) != nullptr ? real : dir);
+    const std::string given = collapse_path(dir);
+    for (const MountEntry &m : mounts)
+        if (collapse_path(m.dir.c_str()) == given)
+            return given;
+    std::string real;
+    return probe_realpath(dir, &real) ? collapse_path(real.c_str()) : given;
 }
 
 size_t depth(const std::string &dir)
@@ -84,10 +92,12 @@ Release sweep(const DeviceSet &set, const UnmountDir &unmount_dir, int wait_ms)
 Release release_volume(const char *mount_point, const DeviceSet &volume, const UnmountDir &unmount_dir,
                        int wait_ms)
 {
+    if (wait_ms < 0)
+        wait_ms = wait_limits().release_ms;
     std::vector<MountEntry> mounts;
     if (!list_mounts(&mounts))
         return Release::no_table;
-    const std::string folder = table_name(mount_point);
+    const std::string folder = table_name(mount_point, mounts);
     const MountEntry *top = nullptr;
     for (size_t i = 0; i < mounts.size(); ++i)
         if (collapse_path(mounts[i].dir.c_str()) == folder && on_top_of_folder(mounts, i))
@@ -123,5 +133,19 @@ Release release_volume(const char *mount_point, const DeviceSet &volume, const U
 
 Release release_disk(const DeviceSet &disk, const UnmountDir &unmount_dir, int wait_ms)
 {
-    return sweep(disk, unmount_dir, wait_ms);
+    return sweep(disk, unmount_dir, wait_ms < 0 ? wait_limits().release_ms : wait_ms);
+}
+
+bool still_mounted(const char *mount_point, const DeviceSet &volume)
+{
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        return true; // cannot tell: keep what lets the user try again
+    const std::string folder = table_name(mount_point, mounts);
+    for (const MountEntry &m : mounts) {
+        const Owner owner = mount_owner(m, volume);
+        if (owner == Owner::member || (owner == Owner::unknown && collapse_path(m.dir.c_str()) == folder))
+            return true;
+    }
+    return false;
 }

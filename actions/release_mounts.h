@@ -18,10 +18,6 @@ enum class Release {
     no_table,      // the mount table could not be read; errno says why
 };
 
-// How long the system is given to let go of a device after its last
-// unmount: a FUSE daemon ends in its own time.
-const int release_wait_ms = 5000;
-
 // Unmounts the volume: the filesystem on its folder first, then every other
 // mount of the volume's own device. Never one of another device: when such
 // a filesystem lies on top of the folder, the helper would take it away and
@@ -29,12 +25,20 @@ const int release_wait_ms = 5000;
 // device the system knows with nothing left on the folder (a second try)
 // goes straight to its other mounts. Done only once the table shows no
 // mount of the device and nothing holds it.
+// wait_ms: how long the system is given to let go of the device after
+// its last unmount (a FUSE daemon ends in its own time); -1 for
+// wait_limits().release_ms.
 Release release_volume(const char *mount_point, const DeviceSet &volume, const UnmountDir &unmount_dir,
-                       int wait_ms = release_wait_ms);
+                       int wait_ms = -1);
 
 // Unmounts every filesystem of the disk, deepest folder first. One that lies
 // under a filesystem of another device is not reached, and counts as still
 // mounted. Done once the table shows none and nothing holds the disk.
-Release release_disk(const DeviceSet &disk, const UnmountDir &unmount_dir, int wait_ms = release_wait_ms);
+Release release_disk(const DeviceSet &disk, const UnmountDir &unmount_dir, int wait_ms = -1);
+
+// True while a filesystem of the volume is still mounted, or one on its
+// folder cannot be told apart from it, or the table cannot be read: the
+// window must then stay, as it alone can unmount the volume.
+bool still_mounted(const char *mount_point, const DeviceSet &volume);
 
 #endif

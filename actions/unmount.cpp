@@ -1,5 +1,6 @@
 #include "actions/unmount.h"
 
+#include "actions/failure_reason.h"
 #include "actions/qshell.h"
 #include "actions/release_mounts.h"
 #include "common/child_runner.h"
@@ -17,12 +18,18 @@ namespace {
 
 const char mount_helper[] = "kelmo";
 
-// Runs "kelmo umount <mount_point>". False when no helper run took place.
+// Runs "kelmo umount <mount_point>". A helper stuck on a stick that
+// stopped answering must not freeze the window for good: after a while
+// the user is told what it waits on, and may stop it. False when no
+// helper run took place.
 bool run_mount_helper(const char *mount_point, ChildStatus *status)
 {
     const std::string dir = as_operand(mount_point);
     const char *const argv[] = {mount_helper, "umount", dir.c_str(), nullptr};
-    return run_command(argv, status);
+    Patience patience;
+    patience.command = mount_helper;
+    patience.folder = mount_point;
+    return run_command(argv, status, &patience);
 }
 
 void report_unmount_failed(bool ran, const ChildStatus &status)
@@ -60,13 +67,22 @@ int unmount_volume(const char *mount_point)
 
 int unmount_whole_disk(const char *mount_point, const DeviceSet &volume, const DeviceSet &disk)
 {
-    const UnmountDir helper = [](const std::string &dir) { return unmount_volume(dir.c_str()) == 0; };
+    std::string last_dir;
+    const UnmountDir helper = [&last_dir](const std::string &dir) {
+        last_dir = dir;
+        return unmount_volume(dir.c_str()) == 0;
+    };
     Release result = release_volume(mount_point, volume, helper);
-    if (result == Release::done)
+    const bool volume_freed = result == Release::done;
+    if (volume_freed)
         result = release_disk(disk, helper);
     if (result == Release::done)
         return 0;
     report_release_failure(result);
+    if (volume_freed)
+        tell_what_holds(disk, last_dir.empty() ? nullptr : last_dir.c_str());
+    else
+        tell_what_holds(volume, last_dir.empty() ? mount_point : last_dir.c_str());
     return 1;
 }
 
@@ -74,7 +90,10 @@ void QShell::unmount()
 {
     // Done only when the volume is gone: the window closes on it, and the
     // user takes that as leave to pull the stick.
-    const Release result = release_volume(mount_point, volume_devices(device), [](const std::string &dir) {
+    const DeviceSet volume = volume_devices(device);
+    std::string last_dir;
+    const Release result = release_volume(mount_point, volume, [&last_dir](const std::string &dir) {
+        last_dir = dir;
         ChildStatus status;
         const bool ran = run_mount_helper(dir.c_str(), &status);
         if (!ran)
@@ -85,6 +104,7 @@ void QShell::unmount()
         exit(0);
     if (result == Release::no_table)
         report_release_failure(result);
+    tell_what_holds(volume, last_dir.empty() ? mount_point : last_dir.c_str());
 
     char msg[1025];
     format_text(msg, sizeof msg, tx(Text::unmount_failed_for), mount_point);

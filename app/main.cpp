@@ -1,7 +1,12 @@
 #include "app/translations.h"
 #include "app/vorlix_menu.h"
+#include "common/child_exits.h"
+#include "common/child_runner.h"
 #include "common/inherited_state.h"
+#include "common/termination.h"
 #include "common/texts.h"
+#include "common/wait_limits.h"
+#include "platform/fs_probe.h"
 
 #include <QApplication>
 
@@ -12,6 +17,13 @@ int main(int argc, char **argv)
     // Before the toolkit opens anything: its descriptors must not land on
     // 0, 1 or 2, and waiting for our children must work.
     take_over_inherited_state();
+    // Waits with an end, and no child or marker left behind when vorlix
+    // itself is ended.
+    watch_child_exits();
+    end_cleanly_on_termination();
+    set_probe_runner([](const std::function<std::string()> &question, std::string *answer) {
+        return run_query(question, wait_limits().query_ms, answer);
+    });
 
     // The toolkit takes its own options (-style and the like) out of argv
     // first, so they may stand anywhere among ours.

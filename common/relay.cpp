@@ -14,6 +14,8 @@ int relay_fd = -1;
 // Each record is a tag byte, its text and a NUL, which keeps records apart.
 const char message_tag = 'M';
 const char exec_error_tag = 'E';
+const char answer_tag = 'A';
+const char hex_digits[] = "0123456789abcdef";
 
 void write_all(int fd, const char *data, size_t len)
 {
@@ -65,6 +67,44 @@ void relay_send_exec_error(int err)
     send_record(exec_error_tag, number);
 }
 
+void relay_send_answer(const std::string &answer)
+{
+    if (!relay_active())
+        return;
+    // Records end at a NUL, which an answer may hold: it travels as hex.
+    std::string hex;
+    hex.reserve(answer.size() * 2);
+    for (unsigned char c : answer) {
+        hex += hex_digits[c >> 4];
+        hex += hex_digits[c & 15];
+    }
+    send_record(answer_tag, hex.c_str());
+}
+
+namespace {
+
+int hex_value(char c)
+{
+    const char *at = strchr(hex_digits, c);
+    return c != '\0' && at != nullptr ? static_cast<int>(at - hex_digits) : -1;
+}
+
+bool decode_hex(const std::string &hex, std::string *out)
+{
+    if (hex.size() % 2 != 0)
+        return false;
+    out->clear();
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        const int high = hex_value(hex[i]), low = hex_value(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        *out += static_cast<char>(high * 16 + low);
+    }
+    return true;
+}
+
+} // namespace
+
 RelayReport relay_decode(const std::string &bytes)
 {
     RelayReport report;
@@ -82,6 +122,8 @@ RelayReport relay_decode(const std::string &bytes)
             report.messages.push_back(text);
         else if (tag == exec_error_tag)
             report.exec_errno = atoi(text.c_str());
+        else if (tag == answer_tag && end < bytes.size()) // cut short: no answer
+            report.answered = decode_hex(text, &report.answer);
         pos = end + 1;
     }
     return report;

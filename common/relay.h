@@ -22,10 +22,16 @@ bool relay_send_message(const char *text);
 // why (an errno value).
 void relay_send_exec_error(int err);
 
+// In a child: the answer to a question its parent asked (run_query), any
+// bytes.
+void relay_send_answer(const std::string &answer);
+
 // What a child sent, in order.
 struct RelayReport {
     std::vector<std::string> messages;
     int exec_errno = 0; // non-zero: the command could not be started
+    bool answered = false;
+    std::string answer;
 };
 
 // Takes apart what was read from the pipe. A record cut short (the child

@@ -101,6 +101,57 @@ const char *const english[] = {
     //: Not shown on screen: the name screen readers give the main window.
     //: %s is the mount point, such as /media/da0s1.
     QT_TRANSLATE_NOOP("vorlix", "vorlix: %s"),
+    //: %s is a folder or a file of a filesystem that did not answer within
+    //: 10 seconds: a stick that stopped answering, say.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is not responding.\n"),
+    //: Asked while a command still runs. The first %s is the command
+    //: ("kelmo"), the second the folder it works on, %d the seconds waited
+    //: so far. The buttons are "Keep waiting" and "Stop".
+    QT_TRANSLATE_NOOP("vorlix", "%s has been waiting on %s for %d seconds.\n"
+                                "A slow stick can take minutes to write back its cache.\n\n"
+                                "Keep waiting, or stop it?"),
+    //: Button: go on waiting for the command.
+    QT_TRANSLATE_NOOP("vorlix", "Keep waiting"),
+    //: Button: end the command that is still waiting.
+    QT_TRANSLATE_NOOP("vorlix", "Stop"),
+    //: How a command ended: %s is the command's name; the user stopped it.
+    QT_TRANSLATE_NOOP("vorlix", "%s was stopped"),
+    //: Why an unmount failed. The first %s is a device (/dev/da0s1) or a
+    //: disk image file, the second a folder it is still mounted on.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is still mounted on %s.\n"),
+    //: Why an unmount failed. %s is a device. A mount namespace is a
+    //: separate view of the mounts, as a container has.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is still mounted in another mount namespace.\n"),
+    //: Why an unmount failed. The first %s is a device or a file, the
+    //: second the name of a program, %d its process id.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is still in use by %s (pid %d).\n"),
+    //: Why an unmount failed. The first %s is a device, the second a device
+    //: made on top of it, such as an encrypted mapping ("dm-0").
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is still held by %s, which is built on it.\n"),
+    //: Why an unmount failed, on FreeBSD. The first %s is a device, the
+    //: second the kind of layer that holds it open: ELI (encryption), SWAP,
+    //: ZFS::VDEV (a ZFS pool). Keep "GEOM" and the kind as they are.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is still held by the GEOM class %s.\n"),
+    //: Why an unmount failed, on FreeBSD. %s is a device that some program
+    //: has open through its /dev node, and the system does not say which.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is still held open by a program through /dev.\n"),
+    //: Why an unmount failed. %s is a device that the system still claims
+    //: without saying for what.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is still claimed by the system.\n"),
+    //: Shown instead of a format or image copy. The first %s is a device,
+    //: the second the kind of layer it lies on (MIRROR, CONCAT, ZFS::ZVOL):
+    //: writing one of its disks would break the others.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is not a disk vorlix can write: it lies on a %s geom.\n"),
+    //: %s is a disk such as /dev/da0. Between the start of a job and the
+    //: start of its tool the disk was pulled, and another may stand in its
+    //: place; nothing was written.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is no longer the disk this job began with; nothing was written.\n"),
+    //: %s is the folder a FUSE filesystem is mounted on. Which device its
+    //: program reads cannot be told, so it is taken to be on the disk.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: cannot tell which device the FUSE filesystem on %s reads.\n"),
+    //: Why an unmount failed, on FreeBSD. %s is the folder. Keep
+    //: "vfs.usermount=1" as it is.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: only root may unmount %s, or the user who mounted it, with vfs.usermount=1.\n"),
 };
 static_assert(sizeof english / sizeof english[0] == static_cast<size_t>(Text::count),
               "one English text for each Text");

@@ -36,6 +36,22 @@ enum class Text {
     input_on_target_disk,
     no_terminal_display,
     window_name,
+    not_responding,
+    still_waiting,
+    keep_waiting_button,
+    stop_button,
+    stopped_by_user,
+    held_mounted_on,
+    held_other_namespace,
+    held_by_program,
+    held_by_device,
+    held_by_geom,
+    held_through_node,
+    held_by_system,
+    unwritable_disk,
+    disk_changed,
+    fuse_device_unknown,
+    unmount_needs_owner,
     count
 };
 

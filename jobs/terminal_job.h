@@ -24,8 +24,11 @@ extern const char *const terminal_job_disk;
 // process: 0 when a regular file stands at the marker afterwards, 69 when
 // not, 70 when no private folder for the marker can be made. Returns,
 // after telling the user, when no job was started: no terminal can open
-// (see terminal_display.h), no disk could be found for device, the input
-// file lies on the disk, or a program no unmount stops holds the disk.
+// (see terminal_display.h), no disk could be found for device, the disk is
+// none vorlix may write, the input file lies on the disk, a program no
+// unmount stops holds the disk, or the unmount failed (or the disk changed
+// meanwhile) while the volume is still mounted; once it is not, that ends
+// the process with 69 too.
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job);
 
 #endif

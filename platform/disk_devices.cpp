@@ -1,19 +1,23 @@
 #include "platform/disk_devices.h"
 
 #include "common/disk_names.h"
+#include "platform/device_holders.h"
+#include "platform/fs_probe.h"
 #include "platform/mount_table.h"
 #include "platform/target.h"
 
 #if VORLIX_ON_FREEBSD
 #include "platform/geom_disks.h"
+#include "platform/process_files.h"
 #include <sys/param.h>
 #include <sys/mount.h>
 #else
 #include "platform/sysfs_disks.h"
+#include <stdio.h>
+#include <sys/sysmacros.h>
 #endif
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -22,6 +26,10 @@
 #include <algorithm>
 
 namespace {
+
+// Filesystems stacked on others (an overlay on a loop device on a file...)
+// are shallow; the bound only stops a loop.
+const int max_stack = 8;
 
 template <typename T>
 bool contains(const std::vector<T> &list, const T &item)
@@ -32,6 +40,13 @@ bool contains(const std::vector<T> &list, const T &item)
 bool starts_with(const std::string &s, const char *prefix)
 {
     return s.compare(0, strlen(prefix), prefix) == 0;
+}
+
+// A filesystem served by a program: "fuse", "fuseblk", "fuse.sshfs" on
+// Linux, "fusefs", "fusefs.exfat" on FreeBSD.
+bool is_fuse(const std::string &type)
+{
+    return starts_with(type, "fuse");
 }
 
 // For a device the system does not know. A disk image file is known by
@@ -47,7 +62,7 @@ DeviceSet set_by_name(const char *device, bool whole_disk)
         free(disk);
     }
     struct stat st;
-    if (!set.node.empty() && stat(set.node.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (!set.node.empty() && probe_stat(set.node.c_str(), &st) && S_ISREG(st.st_mode)) {
         set.is_file = true;
         set.file_dev = st.st_dev;
         set.file_ino = st.st_ino;
@@ -58,17 +73,21 @@ DeviceSet set_by_name(const char *device, bool whole_disk)
 bool same_file(const std::string &path, const DeviceSet &set)
 {
     struct stat st;
-    return set.is_file && starts_with(path, "/") && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+    return set.is_file && starts_with(path, "/") && probe_stat(path.c_str(), &st) && S_ISREG(st.st_mode)
            && st.st_dev == set.file_dev && st.st_ino == set.file_ino;
 }
 
-#if VORLIX_ON_FREEBSD
-// "/dev/gpt/BACKUP" -> "gpt/BACKUP"; empty for a name outside /dev.
-std::string provider_name(const char *device)
+Placement answer(Placement::Answer a, const std::string &where = std::string())
 {
-    const std::string path = collapse_path(device);
-    return starts_with(path, "/dev/") ? path.substr(5) : std::string();
+    Placement p;
+    p.answer = a;
+    p.where = where;
+    return p;
 }
+
+Placement placed(const std::string &path, const DeviceSet &set, int depth);
+
+#if VORLIX_ON_FREEBSD
 
 DeviceSet set_by_provider(const GeomSet &geom)
 {
@@ -78,6 +97,229 @@ DeviceSet set_by_provider(const GeomSet &geom)
     set.holder = geom.base;
     return set;
 }
+
+// A FUSE filesystem's mount shows the name its program chose (a device,
+// "user@host:dir") or, where it chose none, /dev/fuse. It is the set's
+// only when a program that serves FUSE filesystems holds a device of the
+// set: the name alone may say anything.
+Owner fuse_owner(const MountEntry &mount, const DeviceSet &set)
+{
+    std::vector<OpenFile> files;
+    bool complete = false;
+    if (!list_open_files(&files, &complete))
+        return Owner::unknown;
+    std::vector<long> daemons; // processes with /dev/fuse open
+    for (const OpenFile &f : files)
+        if (f.device && f.device_name == "fuse")
+            daemons.push_back(f.pid);
+    // Devices held by those daemons, as (pid, provider).
+    std::vector<std::pair<long, std::string>> read;
+    for (const OpenFile &f : files)
+        if (f.device && f.device_name != "fuse" && contains(daemons, f.pid))
+            read.emplace_back(f.pid, f.device_name);
+    const auto read_by_some = [&](const std::string &provider) {
+        return std::any_of(read.begin(), read.end(), [&](const auto &r) { return r.second == provider; });
+    };
+
+    const std::string from = collapse_path(mount.source.c_str());
+    if (starts_with(from, "/dev/") && from != "/dev/fuse") {
+        const std::string named = geom_provider_for(from.c_str());
+        if (read_by_some(named))
+            return contains(set.providers, named) ? Owner::member : Owner::other;
+        // Nobody we can see reads what it names; one we may not look into
+        // might.
+        return complete ? Owner::other : Owner::unknown;
+    }
+    if (!from.empty() && from != "/dev/fuse")
+        return Owner::other; // a name of its own; a file it reads is a stacking matter
+
+    // Nameless. Only where it is the one nameless FUSE mount and one daemon
+    // alone reads the set, unaccounted for by a named mount, are the two
+    // each other's.
+    std::vector<long> readers;
+    for (const auto &r : read)
+        if (contains(set.providers, r.second) && !contains(readers, r.first))
+            readers.push_back(r.first);
+    if (readers.empty())
+        return complete ? Owner::other : Owner::unknown;
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        return Owner::unknown;
+    long nameless = 0;
+    std::vector<std::string> named;
+    for (const MountEntry &m : mounts) {
+        if (!is_fuse(m.type) && m.source != "/dev/fuse")
+            continue;
+        const std::string f = collapse_path(m.source.c_str());
+        if (f.empty() || f == "/dev/fuse")
+            ++nameless;
+        else if (starts_with(f, "/dev/"))
+            named.push_back(geom_provider_for(f.c_str()));
+    }
+    std::vector<long> unexplained;
+    for (long pid : readers) {
+        const bool explained = std::any_of(read.begin(), read.end(), [&](const auto &r) {
+            return r.first == pid && contains(named, r.second);
+        });
+        if (!explained)
+            unexplained.push_back(pid);
+    }
+    if (unexplained.empty())
+        return complete ? Owner::other : Owner::unknown;
+    return nameless == 1 && unexplained.size() == 1 ? Owner::member : Owner::unknown;
+}
+
+// statfs(2) of path, put to the probe: from, on and type.
+bool probe_statfs(const char *path, MountEntry *entry)
+{
+    std::string reply;
+    const bool asked = probe([path] {
+        struct statfs sfs;
+        if (statfs(path, &sfs) != 0) {
+            const int err = errno;
+            return std::string("-") + std::to_string(err);
+        }
+        return std::string("+") + sfs.f_mntfromname + '\0' + sfs.f_mntonname + '\0' + sfs.f_fstypename;
+    }, &reply);
+    if (!asked)
+        return false;
+    if (reply.empty() || reply[0] != '+') {
+        errno = reply.size() > 1 ? atoi(reply.c_str() + 1) : EIO;
+        return false;
+    }
+    const std::string body = reply.substr(1);
+    const size_t a = body.find('\0'), b = a == std::string::npos ? a : body.find('\0', a + 1);
+    if (b == std::string::npos) {
+        errno = EIO;
+        return false;
+    }
+    entry->source = body.substr(0, a);
+    entry->dir = body.substr(a + 1, b - a - 1);
+    entry->type = body.substr(b + 1);
+    entry->dev = 0;
+    return true;
+}
+
+Placement placed(const std::string &path, const DeviceSet &set, int depth)
+{
+    MountEntry m;
+    if (!probe_statfs(path.c_str(), &m))
+        return errno == ETIMEDOUT ? answer(Placement::silent, path) : answer(Placement::elsewhere);
+    const Owner owner = mount_owner(m, set);
+    if (owner == Owner::member)
+        return answer(Placement::on_it);
+    if (owner == Owner::unknown)
+        return answer(Placement::cannot_tell, m.dir);
+    if (depth >= max_stack)
+        return answer(Placement::elsewhere);
+    // A null mount shows the folder it mirrors; a FUSE filesystem that
+    // reads a file shows the file.
+    if ((m.type == "nullfs" || is_fuse(m.type)) && starts_with(m.source, "/"))
+        return placed(m.source, set, depth + 1);
+    return answer(Placement::elsewhere);
+}
+
+#else // Linux
+
+// The first of several places that is not elsewhere.
+Placement first_of(const std::vector<std::string> &paths, const DeviceSet &set, int depth)
+{
+    for (const std::string &p : paths) {
+        const Placement found = placed(p, set, depth);
+        if (found.answer != Placement::elsewhere)
+            return found;
+    }
+    return answer(Placement::elsewhere);
+}
+
+// The values of an overlay's layers ("lowerdir=/a:/b", "upperdir=/c"),
+// each a folder, from the table's options.
+std::vector<std::string> overlay_layers(const std::string &options)
+{
+    std::vector<std::string> dirs;
+    size_t pos = 0;
+    while (pos <= options.size()) {
+        size_t end = options.find(',', pos);
+        if (end == std::string::npos)
+            end = options.size();
+        const std::string option = options.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t eq = option.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = option.substr(0, eq);
+        if (key != "lowerdir" && key != "lowerdir+" && key != "upperdir" && key != "datadir+")
+            continue;
+        // Folders are separated by ':', and a ':' in a name is written "\:".
+        const std::string value = decode_octal_escapes(option.substr(eq + 1).c_str());
+        std::string dir;
+        for (size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == '\\' && i + 1 < value.size()) {
+                dir += value[++i];
+            } else if (value[i] == ':' && key == "lowerdir") {
+                dirs.push_back(dir);
+                dir.clear();
+            } else {
+                dir += value[i];
+            }
+        }
+        if (!dir.empty())
+            dirs.push_back(dir);
+    }
+    return dirs;
+}
+
+// The file a loop device reads, from sysfs.
+std::string loop_backing_file(const std::string &source)
+{
+    const std::string name = source.substr(source.rfind('/') + 1);
+    std::string file;
+    if (FILE *f = fopen(("/sys/block/" + name + "/loop/backing_file").c_str(), "re")) {
+        char line[4096];
+        if (fgets(line, sizeof line, f) != nullptr) {
+            line[strcspn(line, "\n")] = '\0';
+            file = line;
+        }
+        fclose(f);
+    }
+    return file;
+}
+
+Placement placed(const std::string &path, const DeviceSet &set, int depth)
+{
+    struct stat st;
+    if (!probe_stat(path.c_str(), &st))
+        return errno == ETIMEDOUT ? answer(Placement::silent, path) : answer(Placement::elsewhere);
+    if (set.basis == DeviceSet::by_number && S_ISBLK(st.st_mode) && contains(set.numbers, st.st_rdev))
+        return answer(Placement::on_it);
+    if (same_file(path, set))
+        return answer(Placement::on_it);
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        return answer(Placement::elsewhere);
+    std::vector<std::string> below; // what the filesystem holding path is built on
+    for (const MountEntry &m : mounts) {
+        if (m.dev != st.st_dev)
+            continue;
+        const Owner owner = mount_owner(m, set);
+        if (owner == Owner::member)
+            return answer(Placement::on_it);
+        if (owner == Owner::unknown)
+            return answer(Placement::cannot_tell, m.dir);
+        if (m.type == "overlay")
+            for (const std::string &dir : overlay_layers(m.options))
+                below.push_back(dir);
+        else if (starts_with(m.source, "/dev/loop"))
+            below.push_back(loop_backing_file(m.source));
+        else if (is_fuse(m.type) && starts_with(m.source, "/"))
+            below.push_back(m.source);
+    }
+    below.erase(std::remove(below.begin(), below.end(), std::string()), below.end());
+    if (depth >= max_stack)
+        return answer(Placement::elsewhere);
+    return first_of(below, set, depth + 1);
+}
+
 #endif
 
 } // namespace
@@ -86,7 +328,7 @@ DeviceSet volume_devices(const char *device)
 {
 #if VORLIX_ON_FREEBSD
     GeomSet geom;
-    const std::string name = provider_name(device);
+    const std::string name = geom_provider_for(device);
     if (!name.empty() && geom_volume_of(name, &geom)) {
         DeviceSet set = set_by_provider(geom);
         set.node = collapse_path(device);
@@ -94,7 +336,7 @@ DeviceSet volume_devices(const char *device)
     }
 #else
     struct stat st;
-    if (stat(device, &st) == 0 && S_ISBLK(st.st_mode)) {
+    if (probe_stat(device, &st) && S_ISBLK(st.st_mode)) {
         DeviceSet set;
         set.basis = DeviceSet::by_number;
         set.node = device;
@@ -109,18 +351,19 @@ DeviceSet disk_devices(const char *device)
 {
 #if VORLIX_ON_FREEBSD
     GeomSet geom;
-    const std::string name = provider_name(device);
+    const std::string name = geom_provider_for(device);
     if (!name.empty() && geom_disk_of(name, &geom)) {
         DeviceSet set = set_by_provider(geom);
         set.whole_disk = true;
         set.node = "/dev/" + geom.base;
+        set.unwritable = geom.unwritable_class;
         return set;
     }
     // A real disk device that GEOM cannot place (its tree unreadable): the
     // name rule would take /dev/gpt/backup1old for /dev/gpt/backup1. No
     // disk, then.
     struct stat st;
-    if (!name.empty() && stat(device, &st) == 0 && S_ISCHR(st.st_mode)) {
+    if (probe_stat(device, &st) && S_ISCHR(st.st_mode)) {
         DeviceSet set;
         set.basis = DeviceSet::by_provider;
         set.whole_disk = true;
@@ -128,7 +371,7 @@ DeviceSet disk_devices(const char *device)
     }
 #else
     struct stat st;
-    if (stat(device, &st) == 0 && S_ISBLK(st.st_mode)) {
+    if (probe_stat(device, &st) && S_ISBLK(st.st_mode)) {
         DeviceSet set;
         set.basis = DeviceSet::by_number;
         set.whole_disk = true;
@@ -158,18 +401,19 @@ Owner mount_owner(const MountEntry &mount, const DeviceSet &set)
         // its own; its source names the device it reads.
         // Only a FUSE mount's source or a name under /dev is looked at:
         // any path could lie on a network filesystem that hangs.
-        const bool names_device = starts_with(source, "/dev/") || starts_with(mount.type, "fuse");
+        const bool names_device = starts_with(source, "/dev/") || is_fuse(mount.type);
+        if (!names_device || !starts_with(source, "/"))
+            return Owner::other;
         struct stat st;
-        if (names_device && starts_with(source, "/") && stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)
-            && contains(set.numbers, st.st_rdev))
-            return Owner::member;
-        return Owner::other;
+        if (!probe_stat(source.c_str(), &st))
+            return errno == ETIMEDOUT ? Owner::unknown : Owner::other;
+        return S_ISBLK(st.st_mode) && contains(set.numbers, st.st_rdev) ? Owner::member : Owner::other;
     }
     case DeviceSet::by_provider:
-        // A FUSE daemon reads the device through its node; the table only
-        // says /dev/fuse.
-        if (source == "/dev/fuse")
-            return Owner::unknown;
+#if VORLIX_ON_FREEBSD
+        if (is_fuse(mount.type) || source == "/dev/fuse")
+            return fuse_owner(mount, set);
+#endif
         return starts_with(source, "/dev/") && contains(set.providers, source.substr(5)) ? Owner::member
                                                                                          : Owner::other;
     case DeviceSet::by_name:
@@ -182,53 +426,23 @@ Owner mount_owner(const MountEntry &mount, const DeviceSet &set)
 
 bool devices_released(const DeviceSet &set)
 {
-#if VORLIX_ON_FREEBSD
-    if (set.basis == DeviceSet::by_provider)
-        return geom_provider_idle(set.holder);
-#else
-    // The kernel refuses an exclusive open of a block device that a
-    // filesystem or a device built on it still claims, in any mount
-    // namespace, where the table shows only ours; a disk counts its
-    // partitions' claims too. Where we may not open it, the table's word
-    // stands.
-    if (set.basis == DeviceSet::by_number && !set.node.empty()) {
-        const int fd = open(set.node.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return errno != EBUSY;
-        close(fd);
-    }
-#endif
-    return true;
+    return device_holders(set).empty();
 }
 
-bool path_on_devices(const char *path, const DeviceSet &set)
+Placement path_on_devices(const char *path, const DeviceSet &set)
 {
     // One of the set's own devices, or the disk image file itself.
     const std::string name = collapse_path(path);
-    if (set.basis == DeviceSet::by_provider && starts_with(name, "/dev/") && contains(set.providers, name.substr(5)))
-        return true;
-    if (set.basis == DeviceSet::by_name && mount_owner({name, "", 0, ""}, set) == Owner::member)
-        return true;
-    // On a filesystem of the set.
 #if VORLIX_ON_FREEBSD
-    struct statfs sfs;
-    if (statfs(path, &sfs) != 0)
-        return false;
-    const Owner owner = mount_owner({sfs.f_mntfromname, sfs.f_mntonname, 0, sfs.f_fstypename}, set);
-    return owner == Owner::member || (owner == Owner::unknown && geom_opened_through_node(set.providers));
-#else
-    struct stat st;
-    if (stat(path, &st) != 0)
-        return false;
-    if (set.basis == DeviceSet::by_number && S_ISBLK(st.st_mode) && contains(set.numbers, st.st_rdev))
-        return true;
-    std::vector<MountEntry> mounts;
-    if (!list_mounts(&mounts))
-        return false;
-    return std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry &m) {
-        return m.dev == st.st_dev && mount_owner(m, set) == Owner::member;
-    });
+    if (set.basis == DeviceSet::by_provider && starts_with(name, "/dev/")
+        && contains(set.providers, geom_provider_for(path)))
+        return answer(Placement::on_it);
 #endif
+    MountEntry as_source;
+    as_source.source = name;
+    if (set.basis == DeviceSet::by_name && mount_owner(as_source, set) == Owner::member)
+        return answer(Placement::on_it);
+    return placed(path, set, 0);
 }
 
 bool disk_held_beside(const DeviceSet &disk, const DeviceSet &volume)
@@ -246,4 +460,38 @@ bool disk_held_beside(const DeviceSet &disk, const DeviceSet &volume)
     (void)volume;
     return false;
 #endif
+}
+
+std::string disk_identity(const DeviceSet &disk)
+{
+    struct stat st;
+    switch (disk.basis) {
+    case DeviceSet::by_provider: {
+#if VORLIX_ON_FREEBSD
+        GeomIdentity id;
+        if (geom_identity(disk.holder, &id))
+            return id.provider + " ident=" + id.ident + " size=" + std::to_string(id.mediasize);
+#endif
+        return std::string();
+    }
+    case DeviceSet::by_number: {
+#if !VORLIX_ON_FREEBSD
+        if (disk.node.empty() || stat(disk.node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+            return std::string();
+        const std::string id = sysfs_disk_identity(st.st_rdev, "/sys");
+        return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev)) + " " + id;
+#else
+        return std::string();
+#endif
+    }
+    case DeviceSet::by_name:
+        break;
+    }
+    // A name with nothing behind it stays what it was; a file is known by
+    // its identity.
+    if (disk.node.empty())
+        return std::string();
+    if (!probe_stat(disk.node.c_str(), &st))
+        return errno == ENOENT ? "name " + disk.node : std::string();
+    return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }

@@ -29,6 +29,10 @@ struct DeviceSet {
     // still holds the set.
     std::vector<std::string> providers;
     std::string holder;
+    // A disk that is no disk vorlix may write as a whole: what lies between
+    // the volume and its disks (on FreeBSD a MIRROR, CONCAT, ZFS::ZVOL
+    // geom), named. Empty for a disk that may be written.
+    std::string unwritable;
     // by_name: the file the node names, where it is one.
     bool is_file = false;
     dev_t file_dev = 0;
@@ -41,26 +45,42 @@ DeviceSet volume_devices(const char *device);
 // The whole disk that holds device, and everything on it.
 DeviceSet disk_devices(const char *device);
 
-// Whether a mounted filesystem comes from the set. Unknown where the table
-// cannot tell: on FreeBSD a FUSE daemon's mount shows /dev/fuse.
+// Whether a mounted filesystem comes from the set. Unknown where the system
+// cannot tell: a FUSE filesystem whose program cannot be matched to a
+// device (FreeBSD), or whose source did not answer.
 enum class Owner { other, member, unknown };
 Owner mount_owner(const MountEntry &mount, const DeviceSet &set);
 
 // False while anything still holds a device of the set, where the system
-// tells: on FreeBSD the provider's GEOM open count, on Linux the kernel's
-// claim (a filesystem mounted in any namespace, a device built on it), when
-// we may open the node. True where it cannot tell.
+// tells (device_holders.h says what): on FreeBSD the provider's GEOM open
+// count, on Linux the kernel's claim (a filesystem mounted in any
+// namespace, a device built on it) and the programs that have a device of
+// it open; for a disk image file any program that has it open. A disk
+// that is gone is held: another may have taken its name.
 bool devices_released(const DeviceSet &set);
 
-// True when path lies on a filesystem of the set, or is one of its devices.
-// On FreeBSD a FUSE filesystem counts while a program holds a device of
-// the set through its node: the table cannot say which device it reads.
-bool path_on_devices(const char *path, const DeviceSet &set);
+// Whether path lies on the set: on one of its filesystems, on one built on
+// them (an overlay with a layer there, a loop device or a FUSE filesystem
+// reading a file there), or is one of its devices itself.
+struct Placement {
+    enum Answer { elsewhere, on_it, cannot_tell, silent };
+    Answer answer = elsewhere;
+    // cannot_tell: the folder of the FUSE filesystem in question; silent:
+    // what did not answer.
+    std::string where;
+};
+Placement path_on_devices(const char *path, const DeviceSet &set);
 
 // True when a device of the disk outside the volume is held by a program
 // that no unmount makes let go (FreeBSD: a FUSE daemon serving another
 // partition). Writing the disk would then fail after the volume had been
 // unmounted for nothing. False where the system cannot tell.
 bool disk_held_beside(const DeviceSet &disk, const DeviceSet &volume);
+
+// What tells this disk from the next one plugged in under the same name
+// (its size, serial number, GEOM ident; a file's identity; a name with no
+// node behind it, as such). Empty when the disk is not there, or cannot be
+// told.
+std::string disk_identity(const DeviceSet &disk);
 
 #endif

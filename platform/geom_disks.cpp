@@ -4,6 +4,7 @@
 
 #if VORLIX_ON_FREEBSD
 
+#include "common/disk_names.h"
 #include "platform/geom_tree.h"
 
 #include <string.h>
@@ -103,6 +104,29 @@ bool geom_opened_through_node(const std::vector<std::string> &names)
                 return true;
     }
     return false;
+}
+
+// Stand-ins until the walk learns identities and holds.
+bool geom_identity(const std::string &name, GeomIdentity *id)
+{
+    GeomTree mesh;
+    const gprovider *pp = mesh.find(name);
+    if (pp == nullptr)
+        return false;
+    id->provider = name;
+    id->mediasize = pp->lg_mediasize;
+    return true;
+}
+
+std::vector<GeomHold> geom_holds(const std::vector<std::string> &)
+{
+    return {};
+}
+
+std::string geom_provider_for(const char *device)
+{
+    const std::string path = collapse_path(device);
+    return path.compare(0, 5, "/dev/") == 0 ? path.substr(5) : std::string();
 }
 
 #endif

@@ -3,33 +3,6 @@
 #include "common/disk_names.h"
 #include "platform/target.h"
 
-#if VORLIX_ON_FREEBSD
-
-#include <sys/param.h>
-#include <sys/ucred.h>
-#include <sys/mount.h>
-
-bool list_mounts(std::vector<MountEntry> *mounts)
-{
-    struct statfs *table = nullptr;
-    const int count = getmntinfo(&table, MNT_NOWAIT);
-    if (count <= 0)
-        return false;
-    mounts->clear();
-    for (int i = 0; i < count; ++i)
-        mounts->push_back({table[i].f_mntfromname, table[i].f_mntonname, 0, table[i].f_fstypename});
-    return true;
-}
-
-#else // Linux: the mount table of our own mount namespace.
-
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <sys/sysmacros.h>
-
-namespace {
-
 // Fields of the table escape space, tab, newline and backslash as \ooo.
 std::string decode_octal_escapes(const char *s)
 {
@@ -45,6 +18,45 @@ std::string decode_octal_escapes(const char *s)
     }
     return out;
 }
+
+#if VORLIX_ON_FREEBSD
+
+#include <errno.h>
+#include <sys/param.h>
+#include <sys/ucred.h>
+#include <sys/mount.h>
+
+bool list_mounts(std::vector<MountEntry> *mounts)
+{
+    struct statfs *table = nullptr;
+    const int count = getmntinfo(&table, MNT_NOWAIT);
+    if (count <= 0)
+        return false;
+    mounts->clear();
+    for (int i = 0; i < count; ++i) {
+        MountEntry entry;
+        entry.source = table[i].f_mntfromname;
+        entry.dir = table[i].f_mntonname;
+        entry.type = table[i].f_fstypename;
+        mounts->push_back(entry);
+    }
+    return true;
+}
+
+bool read_mountinfo(const char *, std::vector<MountEntry> *)
+{
+    errno = ENOSYS; // no other namespaces to look into
+    return false;
+}
+
+#else // Linux: the mount table of our own mount namespace.
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/sysmacros.h>
+
+namespace {
 
 // "id parent major:minor root mount-point options [optional...] - type source super-options"
 bool parse_line(char *line, MountEntry *entry)
@@ -66,6 +78,8 @@ bool parse_line(char *line, MountEntry *entry)
     entry->dir = decode_octal_escapes(fields[4]);
     entry->source = decode_octal_escapes(fields[dash + 2]);
     entry->type = decode_octal_escapes(fields[dash + 1]);
+    if (dash + 3 < fields.size())
+        entry->options = fields[dash + 3];
     entry->dev = makedev(major_no, minor_no);
     return true;
 }
@@ -74,7 +88,12 @@ bool parse_line(char *line, MountEntry *entry)
 
 bool list_mounts(std::vector<MountEntry> *mounts)
 {
-    FILE *f = fopen("/proc/self/mountinfo", "re");
+    return read_mountinfo("/proc/self/mountinfo", mounts);
+}
+
+bool read_mountinfo(const char *path, std::vector<MountEntry> *mounts)
+{
+    FILE *f = fopen(path, "re");
     if (f == nullptr)
         return false;
     mounts->clear();

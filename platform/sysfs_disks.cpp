@@ -10,6 +10,16 @@ bool sysfs_disk_of(dev_t, const std::string &, SysfsDisk *)
     return false;
 }
 
+std::vector<std::string> sysfs_holders_of(dev_t, const std::string &)
+{
+    return {};
+}
+
+std::string sysfs_disk_identity(dev_t, const std::string &)
+{
+    return std::string();
+}
+
 #else
 
 #include <dirent.h>
@@ -88,6 +98,30 @@ std::string device_name(const std::string &dir)
     return name;
 }
 
+// "/dev/block/8:17", under the sysfs root.
+std::string block_dir(dev_t dev)
+{
+    char number[64];
+    snprintf(number, sizeof number, "/dev/block/%u:%u", static_cast<unsigned>(major(dev)),
+             static_cast<unsigned>(minor(dev)));
+    return number;
+}
+
+// A one-line attribute, without its newline; "" when there is none.
+std::string first_line(const std::string &path)
+{
+    std::string value;
+    if (FILE *f = fopen(path.c_str(), "re")) {
+        char line[256];
+        if (fgets(line, sizeof line, f) != nullptr) {
+            line[strcspn(line, "\n")] = '\0';
+            value = line;
+        }
+        fclose(f);
+    }
+    return value;
+}
+
 void add_member(const std::string &dir, std::vector<dev_t> *members)
 {
     dev_t dev;
@@ -112,11 +146,8 @@ void add_with_holders(const std::string &dir, std::vector<dev_t> *members, int d
 
 bool sysfs_disk_of(dev_t dev, const std::string &root, SysfsDisk *disk)
 {
-    char number[64];
-    snprintf(number, sizeof number, "/dev/block/%u:%u", static_cast<unsigned>(major(dev)),
-             static_cast<unsigned>(minor(dev)));
     std::string dir;
-    if (!real_path(root + number, &dir))
+    if (!real_path(root + block_dir(dev), &dir))
         return false;
 
     // Down through what dev is built on, to a disk or a partition of one.
@@ -141,6 +172,36 @@ bool sysfs_disk_of(dev_t dev, const std::string &root, SysfsDisk *disk)
         if (exists(dir + '/' + e + "/partition"))
             add_with_holders(dir + '/' + e, &disk->members, 0);
     return !disk->members.empty();
+}
+
+std::vector<std::string> sysfs_holders_of(dev_t dev, const std::string &root)
+{
+    std::vector<std::string> names;
+    std::string dir;
+    if (!real_path(root + block_dir(dev), &dir))
+        return names;
+    for (const std::string &h : entries(dir + "/holders")) {
+        std::string holder;
+        if (real_path(dir + "/holders/" + h, &holder))
+            names.push_back(device_name(holder));
+    }
+    return names;
+}
+
+std::string sysfs_disk_identity(dev_t dev, const std::string &root)
+{
+    std::string dir;
+    if (!real_path(root + block_dir(dev), &dir))
+        return std::string();
+    std::string id = "size=" + first_line(dir + "/size");
+    for (const char *name : {"/device/wwid", "/wwid", "/device/serial", "/serial"}) {
+        const std::string value = first_line(dir + name);
+        if (!value.empty()) {
+            id += std::string(" ") + (name + 1) + "=" + value;
+            break;
+        }
+    }
+    return id;
 }
 
 #endif

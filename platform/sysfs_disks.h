@@ -20,4 +20,14 @@ struct SysfsDisk {
 // the disk of the first it is built on. False when sysfs does not know dev.
 bool sysfs_disk_of(dev_t dev, const std::string &root, SysfsDisk *disk);
 
+// The devices built directly on dev (its holders: "dm-0"), by the names
+// under /dev.
+std::vector<std::string> sysfs_holders_of(dev_t dev, const std::string &root);
+
+// What identifies the disk dev beyond its number, which the next disk
+// plugged in may get: its size in 512-byte sectors and, where the system
+// tells, its serial number or world-wide name. Empty when sysfs does not
+// know dev.
+std::string sysfs_disk_identity(dev_t dev, const std::string &root);
+
 #endif

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 ModalAnswerer::ModalAnswerer(Sink sink, QObject *parent)
     : QObject(parent), sink(std::move(sink))
@@ -21,7 +22,28 @@ void ModalAnswerer::answer()
     QWidget *modal = QApplication::activeModalWidget();
     if (modal == nullptr || !modal->isVisible())
         return;
-    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+    if (modal == waiting)
+        return;
+    if (auto *box = qobject_cast<QMessageBox *>(modal); box != nullptr && box->buttons().size() > 1) {
+        sink("ask " + log_escape(box->text().toUtf8()));
+        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+        if (answer == "wait") {
+            waiting = box;
+            connect(box, &QDialog::finished, this, [this](int result) {
+                if (result == -1)
+                    sink("answer went");
+            });
+            return;
+        }
+        for (QAbstractButton *b : box->buttons())
+            if (answer.isEmpty() ? b == static_cast<QAbstractButton *>(box->defaultButton()) : b->text() == answer) {
+                sink("answer " + log_escape(b->text().toUtf8()));
+                b->click();
+                return;
+            }
+        sink("answer none fits " + log_escape(answer.toUtf8()));
+        box->defaultButton()->click();
+    } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         sink("box " + log_escape(box->text().toUtf8()));
         report_watch();
         const QList<QAbstractButton *> buttons = box->buttons();

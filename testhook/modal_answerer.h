@@ -3,7 +3,10 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <QWidget>
 #include <QTimer>
 
 #include <functional>
@@ -11,6 +14,8 @@
 // Answers whatever modal box or open-file dialog is active, the way a user
 // would, and reports a one-line entry for each (see log_escape.h):
 //   box <text>
+//   ask <text>                    a box with a question (two buttons)
+//   answer <button>|went          the button pressed, or the box went by itself
 //   watch <path> exists|missing   with each box, when a watch file is set
 //   dialog <caption>|<dir>|<filters>
 class ModalAnswerer : public QObject
@@ -24,6 +29,8 @@ public:
     void set_pick(const QString &path) { pick = path; }
     // A file holding a path whose existence is reported with each box.
     void set_watch_file(const QString &path) { watch_file = path; }
+    // The answers to questions, in order: a button's text, or "wait".
+    void set_answers(const QStringList &given) { answers = given; }
 
 private:
     void answer();
@@ -32,6 +39,8 @@ private:
     Sink sink;
     QString pick;
     QString watch_file;
+    QStringList answers;
+    QPointer<QWidget> waiting; // a question left to go by itself
     QTimer timer;
 };
 

@@ -10,6 +10,13 @@
 // VORLIX_HOOK_OPEN: the file to pick in an open-file dialog (cancel if unset).
 // VORLIX_HOOK_WATCH: a file holding a path whose existence is logged with
 //   each box (a fake tool writes its marker name there).
+// VORLIX_HOOK_WAIT: "<query>,<ask>,<release>" in milliseconds: how long
+//   a filesystem has to answer, a companion runs before the user is asked
+//   whether to keep waiting, and the system has to let go of a device.
+// VORLIX_HOOK_ANSWERS: answers to boxes that ask a question (two buttons),
+//   '|'-separated, one per box: the text of the button to press, or
+//   "wait" to leave the box alone until it goes by itself (see
+//   modal_answerer.h). Without one left, the first button is pressed.
 // VORLIX_HOOK_SCRIPT: steps separated by '|', run one at a time while no
 //   modal is open:
 //   click:<text>    press the visible button showing that text (newest window first)
@@ -23,6 +30,7 @@
 //   toolkit         log the layout direction and the text of a message
 //                   box's OK button: "toolkit ltr|rtl <text>"
 //   await:<path>    wait until a file exists at path (input from outside)
+#include "common/wait_limits.h"
 #include "testhook/log_escape.h"
 #include "testhook/modal_answerer.h"
 
@@ -50,6 +58,7 @@ public:
         qApp->installEventFilter(this);
 
         answerer.set_pick(qEnvironmentVariable("VORLIX_HOOK_OPEN"));
+        answerer.set_answers(qEnvironmentVariable("VORLIX_HOOK_ANSWERS").split('|', Qt::SkipEmptyParts));
         answerer.set_watch_file(qEnvironmentVariable("VORLIX_HOOK_WATCH"));
 
         // The answerer has a timer of its own: a step may open a modal box,
@@ -165,6 +174,12 @@ void install_hook()
     // Runs as the application object is made: before anything is forked.
     if (qEnvironmentVariableIsSet("VORLIX_HOOK_PATH"))
         qputenv("PATH", qgetenv("VORLIX_HOOK_PATH"));
+    const QStringList wait = qEnvironmentVariable("VORLIX_HOOK_WAIT").split(',');
+    if (wait.size() == 3) {
+        wait_limits().query_ms = wait[0].toInt();
+        wait_limits().ask_ms = wait[1].toInt();
+        wait_limits().release_ms = wait[2].toInt();
+    }
     const QString log_path = qEnvironmentVariable("VORLIX_HOOK_LOG");
     if (!log_path.isEmpty())
         new ModalHook(log_path);

@@ -64,6 +64,9 @@ private slots:
         fake::tree = fake::tree_file("two-sticks.xml");
         QVERIFY(!fake::tree.isEmpty());
         fake::mounts = desktop;
+        fake::types = {{"/media/da0s2", "fusefs.exfat"}};
+        // The exFAT daemon serving da0s2: /dev/fuse and the slice open.
+        fake::processes = {{800, "mount.exfat", {{"/dev/fuse", "fuse"}, {"/dev/da0s2", "da0s2"}}, true}};
     }
 
     // The disk is the rank-1 provider under the device, however the device
@@ -140,15 +143,15 @@ private slots:
     }
 
     // Which mounts are a disk's: by the /dev name the table shows; a FUSE
-    // mount cannot be told; the system disk's never.
+    // mount by the device its daemon reads; the system disk's never.
     void mounts_of_a_disk_data()
     {
         QTest::addColumn<QByteArray>("device");
         QTest::addColumn<QList<int>>("owners"); // per entry of the desktop table: 0 other, 1 member, 2 unknown
 
-        QTest::newRow("da0") << QByteArray("/dev/da0s1") << QList<int>{0, 0, 1, 2, 0, 0};
-        QTest::newRow("da1, mounted through its label") << QByteArray("/dev/da1p1") << QList<int>{0, 0, 0, 2, 1, 0};
-        QTest::newRow("the system disk") << QByteArray("/dev/ada0p2") << QList<int>{1, 0, 0, 2, 0, 0};
+        QTest::newRow("da0") << QByteArray("/dev/da0s1") << QList<int>{0, 0, 1, 1, 0, 0};
+        QTest::newRow("da1, mounted through its label") << QByteArray("/dev/da1p1") << QList<int>{0, 0, 0, 0, 1, 0};
+        QTest::newRow("the system disk") << QByteArray("/dev/ada0p2") << QList<int>{1, 0, 0, 0, 0, 0};
     }
 
     void mounts_of_a_disk()
@@ -177,16 +180,20 @@ private slots:
         QTest::addColumn<int>("result");
 
         const int done = static_cast<int>(Release::done), busy = static_cast<int>(Release::busy);
-        QTest::newRow("a FUSE-held slice blocks the job")
-            << QByteArray("/dev/da0s1") << Mounts{} << false << QList<QByteArray>{"/media/da0s1"} << busy;
+        // The exFAT slice's daemon reads da0s2: its filesystem is the
+        // disk's, and goes too; the disk is free once the daemon lets go.
+        QTest::newRow("a FUSE daemon that holds on blocks the job")
+            << QByteArray("/dev/da0s1") << Mounts{} << false
+            << QList<QByteArray>{"/media/da0s1", "/media/da0s2"} << busy;
         QTest::newRow("once the daemon lets go, the disk is free")
-            << QByteArray("/dev/da0s1") << Mounts{} << true << QList<QByteArray>{"/media/da0s1"} << done;
+            << QByteArray("/dev/da0s1") << Mounts{} << true << QList<QByteArray>{"/media/da0s1", "/media/da0s2"}
+            << done;
         QTest::newRow("a stick mounted through its label and its partition")
             << QByteArray("/dev/gpt/BACKUP") << Mounts{{"/dev/da1p1", "/mnt/backup2"}} << false
             << QList<QByteArray>{"/media/BACKUP", "/mnt/backup2"} << done;
         QTest::newRow("deepest first, the system disk untouched")
             << QByteArray("/dev/da0s2") << Mounts{{"/dev/da0s1", "/media/da0s1/in"}, {"/dev/ada0p2", "/media/sys"}}
-            << true << QList<QByteArray>{"/media/da0s1/in", "/media/da0s1"} << done;
+            << true << QList<QByteArray>{"/media/da0s1/in", "/media/da0s1", "/media/da0s2"} << done;
     }
 
     void freeing_a_disk()
@@ -203,8 +210,11 @@ private slots:
         helper.also = [&](const QByteArray &) {
             // The stick's filesystems are gone from the table: what still
             // holds the disk is the daemon, which may or may not end.
-            if (daemon_ends && !fake::mounts.contains({"/dev/da0s1", "/media/da0s1"}))
+            if (daemon_ends && !fake::mounts.contains({"/dev/da0s1", "/media/da0s1"})
+                && !fake::mounts.contains({"/dev/fuse", "/media/da0s2"})) {
                 fake::set_mode("da0", "r0w0e0");
+                fake::processes.clear();
+            }
             if (!fake::mounts.contains({"/dev/gpt/BACKUP", "/media/BACKUP"})
                 && !fake::mounts.contains({"/dev/da1p1", "/mnt/backup2"}))
                 fake::set_mode("da1", "r0w0e0");
@@ -215,10 +225,10 @@ private slots:
     }
 
     // The Unmount button on a volume a FUSE daemon serves: the mount on the
-    // folder is taken for the volume's only while its device is held.
+    // folder is the volume's only while a daemon reads its device.
     void unmounting_a_fuse_volume_data()
     {
-        QTest::addColumn<QByteArray>("held"); // the volume's mode
+        QTest::addColumn<QByteArray>("held"); // the volume's mode; r0w0e0: no daemon reads it
         QTest::addColumn<bool>("daemon_ends");
         QTest::addColumn<QList<QByteArray>>("unmounted");
         QTest::addColumn<int>("result");
@@ -239,10 +249,14 @@ private slots:
         QFETCH(int, result);
 
         fake::set_mode("da0s2", held);
+        if (held == "r0w0e0")
+            fake::processes.clear();
         FakeHelper helper;
         helper.also = [&](const QByteArray &) {
-            if (daemon_ends)
+            if (daemon_ends) {
                 fake::set_mode("da0s2", "r0w0e0");
+                fake::processes.clear();
+            }
         };
         const Release got = release_volume("/media/da0s2", volume_devices("/dev/da0s2"), helper.as_function(), 300);
         QCOMPARE(helper.calls, unmounted);
@@ -325,7 +339,8 @@ private slots:
         QFETCH(QByteArray, path);
         QFETCH(bool, on_disk);
 
-        QCOMPARE(path_on_devices(path.constData(), disk_devices(device.constData())), on_disk);
+        QCOMPARE(path_on_devices(path.constData(), disk_devices(device.constData())).answer == Placement::on_it,
+                 on_disk);
     }
 
     // A partition beside the volume that a daemon holds: no unmount frees

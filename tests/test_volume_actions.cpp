@@ -75,36 +75,40 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("unmounted");
         QTest::addColumn<int>("exit_code");
         QTest::addColumn<QList<QByteArray>>("left"); // folder and source, under $MNT
+        // Before each failure box: the line that says what still holds the
+        // volume (DEV its node, MNT the fixture's folder); empty for none.
+        QTest::addColumn<QByteArray>("why");
 
         const QByteArray umount = "exec /bin/umount \"$2\"";
         QTest::newRow("mounted once") << QByteArray() << umount << QByteArray("DEV") << 1
-                                      << QList<QByteArray>{"vol"} << 0 << QList<QByteArray>{};
+                                      << QList<QByteArray>{"vol"} << 0 << QList<QByteArray>{} << QByteArray();
         QTest::newRow("stacked twice on its folder")
             << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/vol\"") << umount << QByteArray("DEV") << 1
-            << QList<QByteArray>{"vol", "vol"} << 0 << QList<QByteArray>{};
+            << QList<QByteArray>{"vol", "vol"} << 0 << QList<QByteArray>{} << QByteArray();
         QTest::newRow("bound elsewhere too")
             << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/bound\"") << umount << QByteArray("DEV") << 1
-            << QList<QByteArray>{"vol", "bound"} << 0 << QList<QByteArray>{};
+            << QList<QByteArray>{"vol", "bound"} << 0 << QList<QByteArray>{} << QByteArray();
         // Neither name says it is the same device; its number does.
         QTest::newRow("mounted elsewhere under another name, given oddly spelled")
             << QByteArray("ln -s \"$DEV\" \"$MNT/link\"\n"
                           "mount --no-canonicalize -t ext4 \"$MNT/link\" \"$MNT/other\"")
             << umount << QByteArray("/dev//./DEVNAME") << 1 << QList<QByteArray>{"vol", "other"} << 0
-            << QList<QByteArray>{};
+            << QList<QByteArray>{} << QByteArray();
         // The helper would take the stranger away and leave the stick.
         QTest::newRow("covered by another device's filesystem")
             << QByteArray("mount -t tmpfs stranger \"$MNT/vol\"") << umount << QByteArray("DEV") << 1
-            << QList<QByteArray>{} << 99 << QList<QByteArray>{"vol DEV", "vol stranger"};
+            << QList<QByteArray>{} << 99 << QList<QByteArray>{"vol DEV", "vol stranger"}
+            << QByteArray("vorlix: DEV is still mounted on MNT/vol.\n");
         QTest::newRow("the helper says done, but it is not")
             << QByteArray() << QByteArray("exit 0") << QByteArray("DEV") << 1 << QList<QByteArray>{"vol", "vol"} << 99
-            << QList<QByteArray>{"vol DEV"};
+            << QList<QByteArray>{"vol DEV"} << QByteArray("vorlix: DEV is still mounted on MNT/vol.\n");
         // mountinfo lists a mount moved onto the folder before the volume
         // beneath it; the helper would still take the stranger away.
         QTest::newRow("covered by a filesystem moved onto its folder")
             << QByteArray("umount \"$MNT/vol\"\nmkdir \"$MNT/s\"\nmount -t tmpfs stranger \"$MNT/s\"\n"
                           "mount \"$DEV\" \"$MNT/vol\"\nmount --move \"$MNT/s\" \"$MNT/vol\"")
             << umount << QByteArray("DEV") << 1 << QList<QByteArray>{} << 99
-            << QList<QByteArray>{"vol stranger", "vol DEV"};
+            << QList<QByteArray>{"vol stranger", "vol DEV"} << QByteArray("vorlix: DEV is still mounted on MNT/vol.\n");
         // Still mounted where this namespace cannot see it: the kernel's
         // claim on the device says so.
         QTest::newRow("mounted in another mount namespace too")
@@ -112,14 +116,16 @@ private slots:
                           "'mount \"$DEV\" \"$MNT/other\" && : > \"$MNT.ready\"; exec sleep 60' &\n"
                           "trap \"kill $!\" EXIT\n"
                           "while [ ! -e \"$MNT.ready\" ]; do sleep 0.05; done")
-            << umount << QByteArray("DEV") << 1 << QList<QByteArray>{"vol"} << 99 << QList<QByteArray>{};
+            << umount << QByteArray("DEV") << 1 << QList<QByteArray>{"vol"} << 99 << QList<QByteArray>{}
+            << QByteArray("vorlix: DEV is still mounted in another mount namespace.\n");
         // The first press unmounts the folder but not the busy bound copy;
         // the second, once that is free, must not fail on the empty folder.
         QTest::newRow("a second press after half an unmount")
             << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/bound\"")
             << QByteArray("if [ \"$2\" = \"$MNT/bound\" ] && [ ! -e \"$MNT.once\" ]; then : > \"$MNT.once\"; exit 1; fi\n"
                           "exec /bin/umount \"$2\"")
-            << QByteArray("DEV") << 2 << QList<QByteArray>{"vol", "bound", "bound"} << 0 << QList<QByteArray>{};
+            << QByteArray("DEV") << 2 << QList<QByteArray>{"vol", "bound", "bound"} << 0 << QList<QByteArray>{}
+            << QByteArray("vorlix: DEV is still mounted on MNT/bound.\n");
     }
 
     void unmount_leaves_nothing_of_the_volume()
@@ -131,6 +137,7 @@ private slots:
         QFETCH(QList<QByteArray>, unmounted);
         QFETCH(int, exit_code);
         QFETCH(QList<QByteArray>, left);
+        QFETCH(QByteArray, why);
 
         BinaryFixture fx;
         LoopDisk disk(fx.path(""));
@@ -147,8 +154,15 @@ private slots:
         const BinaryRun r = fx.run({mnt + "/vol", device, "ext4"}, clicks.join('|'));
         QVERIFY2(r.finished, r.err.constData());
         QVERIFY2(r.exit_code == exit_code, r.err.constData());
-        // A failure box for each press that did not end the program.
-        QCOMPARE(r.boxes(), Texts(presses - (exit_code == 0 ? 1 : 0), unmount_failed_for(mnt + "/vol")));
+        // A failure box for each press that did not end the program, after
+        // the line that says why.
+        Texts boxes;
+        for (int i = 0; i < presses - (exit_code == 0 ? 1 : 0); ++i) {
+            if (!why.isEmpty())
+                boxes << QByteArray(why).replace("DEV", disk.node).replace("MNT", mnt);
+            boxes << unmount_failed_for(mnt + "/vol");
+        }
+        QCOMPARE(r.boxes(), boxes);
         Calls expected;
         for (const QByteArray &dir : unmounted)
             expected.append({"kelmo", "umount", mnt + '/' + dir});

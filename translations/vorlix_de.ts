@@ -228,5 +228,116 @@ Sie es dann erneut.</translation>
         <extracomment>Not shown on screen: the name screen readers give the main window. %s is the mount point, such as /media/da0s1.</extracomment>
         <translation>vorlix: %s</translation>
     </message>
+    <message>
+        <source>vorlix: %s is not responding.
+</source>
+        <extracomment>%s is a folder or a file of a filesystem that did not answer within 10 seconds: a stick that stopped answering, say.</extracomment>
+        <translation>vorlix: %s antwortet nicht.
+</translation>
+    </message>
+    <message>
+        <source>%s has been waiting on %s for %d seconds.
+A slow stick can take minutes to write back its cache.
+
+Keep waiting, or stop it?</source>
+        <extracomment>Asked while a command still runs. The first %s is the command (&quot;kelmo&quot;), the second the folder it works on, %d the seconds waited so far. The buttons are &quot;Keep waiting&quot; and &quot;Stop&quot;.</extracomment>
+        <translation>%s wartet auf %s, seit %d Sekunden.
+Ein langsamer Stick kann Minuten brauchen, um seinen
+Zwischenspeicher zurückzuschreiben.
+
+Weiter warten oder abbrechen?</translation>
+    </message>
+    <message>
+        <source>Keep waiting</source>
+        <extracomment>Button: go on waiting for the command.</extracomment>
+        <translation>Weiter warten</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <extracomment>Button: end the command that is still waiting.</extracomment>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>%s was stopped</source>
+        <extracomment>How a command ended: %s is the command&apos;s name; the user stopped it.</extracomment>
+        <translation>%s wurde abgebrochen</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is still mounted on %s.
+</source>
+        <extracomment>Why an unmount failed. The first %s is a device (/dev/da0s1) or a disk image file, the second a folder it is still mounted on.</extracomment>
+        <translation>vorlix: %s ist noch in %s eingehängt.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is still mounted in another mount namespace.
+</source>
+        <extracomment>Why an unmount failed. %s is a device. A mount namespace is a separate view of the mounts, as a container has.</extracomment>
+        <translation>vorlix: %s ist noch in einem anderen Mount-Namensraum eingehängt.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is still in use by %s (pid %d).
+</source>
+        <extracomment>Why an unmount failed. The first %s is a device or a file, the second the name of a program, %d its process id.</extracomment>
+        <translation>vorlix: %s wird noch von %s (PID %d) benutzt.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is still held by %s, which is built on it.
+</source>
+        <extracomment>Why an unmount failed. The first %s is a device, the second a device made on top of it, such as an encrypted mapping (&quot;dm-0&quot;).</extracomment>
+        <translation>vorlix: %s wird noch von %s gehalten, das darauf aufbaut.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is still held by the GEOM class %s.
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. The first %s is a device, the second the kind of layer that holds it open: ELI (encryption), SWAP, ZFS::VDEV (a ZFS pool). Keep &quot;GEOM&quot; and the kind as they are.</extracomment>
+        <translation>vorlix: %s wird noch von der GEOM-Klasse %s gehalten.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is still held open by a program through /dev.
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. %s is a device that some program has open through its /dev node, and the system does not say which.</extracomment>
+        <translation>vorlix: %s wird noch von einem Programm über /dev offen gehalten.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is still claimed by the system.
+</source>
+        <extracomment>Why an unmount failed. %s is a device that the system still claims without saying for what.</extracomment>
+        <translation>vorlix: %s wird noch vom System beansprucht.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is not a disk vorlix can write: it lies on a %s geom.
+</source>
+        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second the kind of layer it lies on (MIRROR, CONCAT, ZFS::ZVOL): writing one of its disks would break the others.</extracomment>
+        <translation>vorlix: %s ist kein Datenträger, den vorlix beschreiben kann: er liegt auf einem %s-Geom.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is no longer the disk this job began with; nothing was written.
+</source>
+        <extracomment>%s is a disk such as /dev/da0. Between the start of a job and the start of its tool the disk was pulled, and another may stand in its place; nothing was written.</extracomment>
+        <translation>vorlix: %s ist nicht mehr der Datenträger, mit dem diese Aufgabe begann; nichts wurde geschrieben.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: cannot tell which device the FUSE filesystem on %s reads.
+</source>
+        <extracomment>%s is the folder a FUSE filesystem is mounted on. Which device its program reads cannot be told, so it is taken to be on the disk.</extracomment>
+        <translation>vorlix: Welches Gerät das FUSE-Dateisystem in %s liest, lässt sich nicht sagen.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: only root may unmount %s, or the user who mounted it, with vfs.usermount=1.
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. %s is the folder. Keep &quot;vfs.usermount=1&quot; as it is.</extracomment>
+        <translation>vorlix: Nur root darf %s aushängen, oder mit vfs.usermount=1 der Benutzer, der es eingehängt hat.
+</translation>
+    </message>
 </context>
 </TS>

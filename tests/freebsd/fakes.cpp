@@ -4,6 +4,10 @@
 #include <libgeom.h>
 #include <sys/param.h>
 #include <sys/mount.h>
+#include <sys/queue.h>
+#include <sys/sysctl.h>
+#include <sys/user.h>
+#include <libprocstat.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -24,6 +28,8 @@ namespace fake {
 QByteArray tree;
 Mounts mounts;
 QList<QPair<QByteArray, QByteArray>> types;
+QList<FakeProcess> processes;
+int usermount = 0;
 std::vector<struct statfs> table;
 
 QByteArray tree_file(const QString &name)
@@ -206,3 +212,100 @@ extern "C" int statfs(const char *path, struct statfs *buf)
     return 0;
 }
 
+
+// libprocstat, from fake::processes. Each list of files owns its entries.
+namespace {
+struct FakeFileList {
+    filestat_list head;
+    std::deque<filestat> entries;
+    std::deque<std::string> paths;
+    std::map<const filestat *, std::string> devices;
+};
+std::map<const filestat_list *, std::unique_ptr<FakeFileList>> file_lists;
+int procstat_handle;
+} // namespace
+
+extern "C" struct procstat *procstat_open_sysctl(void)
+{
+    return reinterpret_cast<struct procstat *>(&procstat_handle);
+}
+
+extern "C" void procstat_close(struct procstat *)
+{
+}
+
+extern "C" struct kinfo_proc *procstat_getprocs(struct procstat *, int, int, unsigned int *count)
+{
+    auto *procs = new kinfo_proc[static_cast<size_t>(fake::processes.size()) + 1];
+    for (int i = 0; i < fake::processes.size(); ++i) {
+        memset(&procs[i], 0, sizeof procs[i]);
+        procs[i].ki_pid = static_cast<pid_t>(fake::processes[i].pid);
+        strncpy(procs[i].ki_comm, fake::processes[i].command.constData(), COMMLEN);
+    }
+    *count = static_cast<unsigned int>(fake::processes.size());
+    return procs;
+}
+
+extern "C" void procstat_freeprocs(struct procstat *, struct kinfo_proc *p)
+{
+    delete[] p;
+}
+
+extern "C" struct filestat_list *procstat_getfiles(struct procstat *, struct kinfo_proc *kp, int)
+{
+    for (const fake::FakeProcess &proc : fake::processes) {
+        if (proc.pid != kp->ki_pid)
+            continue;
+        if (!proc.visible)
+            return nullptr;
+        auto list = std::make_unique<FakeFileList>();
+        STAILQ_INIT(&list->head);
+        for (const fake::FakeFile &f : proc.files) {
+            list->entries.emplace_back();
+            filestat *fst = &list->entries.back();
+            memset(fst, 0, sizeof *fst);
+            fst->fs_type = PS_FST_TYPE_VNODE;
+            fst->fs_uflags = f.working_dir ? PS_FST_UFLAG_CDIR : 0;
+            list->paths.push_back(f.path.toStdString());
+            fst->fs_path = &list->paths.back()[0];
+            if (!f.device.isEmpty())
+                list->devices[fst] = f.device.toStdString();
+            STAILQ_INSERT_TAIL(&list->head, fst, next);
+        }
+        filestat_list *head = &list->head;
+        file_lists[head] = std::move(list);
+        return head;
+    }
+    return nullptr;
+}
+
+extern "C" void procstat_freefiles(struct procstat *, struct filestat_list *head)
+{
+    file_lists.erase(head);
+}
+
+extern "C" int procstat_get_vnode_info(struct procstat *, struct filestat *fst, struct vnstat *vn, char *)
+{
+    memset(vn, 0, sizeof *vn);
+    for (const auto &[head, list] : file_lists) {
+        const auto found = list->devices.find(fst);
+        if (found == list->devices.end())
+            continue;
+        vn->vn_type = PS_FST_VTYPE_VCHR;
+        strncpy(vn->vn_devname, found->second.c_str(), SPECNAMELEN);
+        return 0;
+    }
+    vn->vn_type = PS_FST_VTYPE_VREG;
+    return 0;
+}
+
+extern "C" int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const void *, size_t)
+{
+    if (strcmp(name, "vfs.usermount") != 0 || *oldlenp < sizeof(int)) {
+        errno = ENOENT;
+        return -1;
+    }
+    memcpy(oldp, &fake::usermount, sizeof(int));
+    *oldlenp = sizeof(int);
+    return 0;
+}

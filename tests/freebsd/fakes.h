@@ -22,6 +22,23 @@ extern Mounts mounts;
 // Filesystem types by mount point; "ufs" where none is given.
 extern QList<QPair<QByteArray, QByteArray>> types;
 
+// The processes libprocstat shows, with their open files: a device by its
+// name under /dev ("fuse", "da0s2"), a file or working folder by its path.
+struct FakeFile {
+    QByteArray path;
+    QByteArray device; // empty: not a device
+    bool working_dir = false;
+};
+struct FakeProcess {
+    long pid = 0;
+    QByteArray command;
+    QList<FakeFile> files;
+    bool visible = true; // false: another user's, whose files we may not see
+};
+extern QList<FakeProcess> processes;
+// sysctl vfs.usermount.
+extern int usermount;
+
 // A dump from tests/freebsd/geom.
 QByteArray tree_file(const QString &name);
 

@@ -1,0 +1,32 @@
+#ifndef VORLIX_DEVICE_HOLDERS_H
+#define VORLIX_DEVICE_HOLDERS_H
+
+#include <string>
+#include <vector>
+
+struct DeviceSet;
+
+// What still holds a volume or a disk, as far as the system tells: the
+// reason an unmount did not let go of it, for the user.
+struct Holder {
+    enum Kind {
+        mounted_on,      // what: a folder it is still mounted on, here
+        other_namespace, // mounted in another mount namespace
+        program,         // what: a program's name, pid: its process
+        built_on,        // what: a device built on it ("dm-0")
+        geom_class,      // what: the GEOM class that holds it ("ELI")
+        through_node,    // FreeBSD: a program through its /dev node, unnamed
+        claimed,         // the system holds it, and does not say why
+        gone,            // a disk no longer there: another may take its name
+        silent,          // its filesystem did not answer the question
+    };
+    Kind kind;
+    std::string device; // which of the set is held: its node, or the file
+    std::string what;
+    long pid = 0;
+};
+
+// Every holder found, the most telling first. Empty when nothing holds it.
+std::vector<Holder> device_holders(const DeviceSet &set);
+
+#endif
