@@ -21,10 +21,12 @@ void tell_what_holds(const DeviceSet &set, const char *folder)
         message_box(line);
         return;
     }
-    // Where the helper just failed, if that is one of them: the user saw it.
+    // Of the folders it is still mounted on, the one the helper just failed
+    // on: the user saw that one.
     const Holder *first = &holders.front();
     for (const Holder &h : holders)
-        if (h.kind == Holder::mounted_on && folder != nullptr && h.what == collapse_path(folder)) {
+        if (first->kind == Holder::mounted_on && h.kind == Holder::mounted_on && folder != nullptr
+            && h.what == collapse_path(folder)) {
             first = &h;
             break;
         }

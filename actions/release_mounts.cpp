@@ -136,6 +136,14 @@ Release release_disk(const DeviceSet &disk, const UnmountDir &unmount_dir, int w
     return sweep(disk, unmount_dir, wait_ms < 0 ? wait_limits().release_ms : wait_ms);
 }
 
+std::string folder_as_table_names(const char *dir)
+{
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        mounts.clear();
+    return table_name(dir, mounts);
+}
+
 bool still_mounted(const char *mount_point, const DeviceSet &volume)
 {
     std::vector<MountEntry> mounts;

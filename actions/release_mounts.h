@@ -36,6 +36,11 @@ Release release_volume(const char *mount_point, const DeviceSet &volume, const U
 // mounted. Done once the table shows none and nothing holds the disk.
 Release release_disk(const DeviceSet &disk, const UnmountDir &unmount_dir, int wait_ms = -1);
 
+// The folder as the mount table names it: as given when the table lists
+// it so (nothing is asked of the filesystem there, which may have stopped
+// answering), else resolved, else as given.
+std::string folder_as_table_names(const char *dir);
+
 // True while a filesystem of the volume is still mounted, or one on its
 // folder cannot be told apart from it, or the table cannot be read: the
 // window must then stay, as it alone can unmount the volume.

@@ -72,8 +72,10 @@ std::string resolved(const char *path, bool *silent)
 // disk or on one built on them, or one of the disk's devices itself.
 Placement input_placement(const char *file, const char *mount_point, const DeviceSet &disk)
 {
+    // The volume's own folder may be the very filesystem that stopped
+    // answering; the table names it without asking.
+    const std::string folder = folder_as_table_names(mount_point);
     bool silent = false;
-    const std::string folder = resolved(mount_point, &silent);
     const std::string path = resolved(file, &silent);
     Placement p;
     if (folder == "/" || path.compare(0, folder.size() + 1, folder + "/") == 0) {

@@ -222,15 +222,16 @@ void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, st
 
 #endif
 
-// The most telling first: where it is mounted, then who holds it.
+// The most telling first: a program at work in it (which keeps it
+// mounted, too), then where it is still mounted, then what else holds it.
 int rank(Holder::Kind kind)
 {
     switch (kind) {
     case Holder::gone: return 0;
     case Holder::silent: return 1;
-    case Holder::mounted_on: return 2;
-    case Holder::other_namespace: return 3;
-    case Holder::program: return 4;
+    case Holder::program: return 2;
+    case Holder::mounted_on: return 3;
+    case Holder::other_namespace: return 4;
     case Holder::built_on: return 5;
     case Holder::geom_class: return 6;
     case Holder::through_node: return 7;

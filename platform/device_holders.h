@@ -26,7 +26,8 @@ struct Holder {
     long pid = 0;
 };
 
-// Every holder found, the most telling first. Empty when nothing holds it.
+// Every holder found, the most telling first (a program at work in it,
+// then a folder it is still mounted on, ...). Empty when nothing holds it.
 std::vector<Holder> device_holders(const DeviceSet &set);
 
 #endif
