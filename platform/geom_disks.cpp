@@ -15,13 +15,43 @@ namespace {
 // Stacks of providers are shallow; the bound only stops a looping tree.
 const int max_depth = 16;
 
-// The provider that pp's geom is made from; null for a disk.
-gprovider *made_from(const gprovider *pp)
+// Classes whose geom takes one provider and hands its data on: a
+// partition table, a label, encryption, a nop layer. A geom of any other
+// class may be built from several disks (MIRROR, CONCAT, RAID, ...) or
+// from none (ZFS::ZVOL, GATE), so nothing below it is the disk.
+bool passes_through(const ggeom *geom)
 {
-    if (pp->lg_geom == nullptr)
+    for (const char *cls : {"PART", "LABEL", "ELI", "NOP"})
+        if (geom_in_class(geom, cls))
+            return true;
+    return false;
+}
+
+// The provider the geom is made from when it takes exactly one; null
+// otherwise. The order of the consumer list says nothing: libgeom puts
+// each consumer it reads at the head.
+gprovider *sole_provider(const ggeom *geom)
+{
+    if (geom == nullptr)
         return nullptr;
-    const gconsumer *cp = LIST_FIRST(&pp->lg_geom->lg_consumer);
-    return cp != nullptr ? cp->lg_provider : nullptr;
+    const gconsumer *only = LIST_FIRST(&geom->lg_consumer);
+    if (only == nullptr || LIST_NEXT(only, lg_consumer) != nullptr)
+        return nullptr;
+    return only->lg_provider;
+}
+
+// Down from pp through the geoms that pass data straight on (labels only,
+// when labels_only), to the provider where that ends.
+gprovider *bottom_of(gprovider *pp, bool labels_only)
+{
+    for (int depth = 0; depth < max_depth; ++depth) {
+        const bool through = labels_only ? geom_in_class(pp->lg_geom, "LABEL") : passes_through(pp->lg_geom);
+        gprovider *below = through ? sole_provider(pp->lg_geom) : nullptr;
+        if (below == nullptr)
+            break;
+        pp = below;
+    }
+    return pp;
 }
 
 void add(const gprovider *pp, GeomSet *set)
@@ -49,22 +79,23 @@ void add_stacked_on(const gprovider *pp, bool labels_only, GeomSet *set, int dep
     }
 }
 
-// The provider name, down through what it is made from (every layer, or
-// labels only), and everything stacked on the one reached.
+// The provider name, down through what it is made from (every layer that
+// passes data on, or labels only), and everything stacked on the one
+// reached.
 bool stack_of(const std::string &name, bool labels_only, GeomSet *set)
 {
     GeomTree mesh;
     gprovider *pp = mesh.find(name);
     if (pp == nullptr)
         return false;
-    for (int depth = 0; depth < max_depth && (!labels_only || geom_in_class(pp->lg_geom, "LABEL")); ++depth) {
-        gprovider *below = made_from(pp);
-        if (below == nullptr)
-            break;
-        pp = below;
-    }
+    pp = bottom_of(pp, labels_only);
     set->base = pp->lg_name;
     set->providers.clear();
+    set->unwritable_class.clear();
+    if (!labels_only && !geom_in_class(pp->lg_geom, "DISK") && !geom_in_class(pp->lg_geom, "MD")) {
+        const char *cls = geom_class_name(pp->lg_geom);
+        set->unwritable_class = cls[0] != '\0' ? cls : "unknown";
+    }
     add_stacked_on(pp, labels_only, set, 0);
     return true;
 }

@@ -12,10 +12,22 @@
 struct GeomSet {
     std::string base;                   // the provider everything else rests on
     std::vector<std::string> providers; // base first
+    // Set by geom_disk_of only. Empty when base is a disk that can be
+    // written whole: a DISK, or an MD (a memory or file-backed disk, as
+    // for an image). Otherwise the class of the geom that ended the walk
+    // down ("MIRROR", "CONCAT", "ZFS::ZVOL", or "PART" for a geom of a
+    // known class with other than one consumer): base is then the provider
+    // of that geom ("mirror/gm0" under "mirror/gm0p1"), which is no disk,
+    // and providers are base and everything stacked on it, so that its
+    // filesystems can still be found and unmounted.
+    std::string unwritable_class;
 };
 
-// The rank-1 disk under the provider name, and every provider on it.
-// False when the tree cannot be read or has no such provider.
+// The disk under the provider name and every provider on it. The walk
+// down passes only through geoms that take exactly one provider and hand
+// on its data: partitions, labels, encryption and nop layers (PART,
+// LABEL, ELI, NOP); whatever it ends on is judged as unwritable_class
+// says. False when the tree cannot be read or has no such provider.
 bool geom_disk_of(const std::string &name, GeomSet *set);
 
 // The provider name itself: the provider it labels, if it is a label, and

@@ -3,6 +3,7 @@
 // from the trees in tests/freebsd/geom and from tables.
 #include "actions/release_mounts.h"
 #include "platform/disk_devices.h"
+#include "platform/geom_disks.h"
 #include "platform/mount_table.h"
 
 #include "freebsd/fakes.h"
@@ -30,6 +31,15 @@ static QStringList sorted(const std::vector<std::string> &names)
     out.sort();
     return out;
 }
+
+// Every provider of labels.xml's da0: its partitions and all their names.
+static const QStringList labelled_da0 = {
+    "da0", "da0p1", "da0p2", "da0p3", "da0p4",
+    "ext2fs/linuxdata", "gpt/EFI", "gpt/linuxdata", "gpt/stickroot",
+    "gptid/6b1f1d3e-3a0c-11ef-8f4e-9c6b0012ab01", "gptid/6b1f3a52-3a0c-11ef-8f4e-9c6b0012ab01",
+    "gptid/6b1f5c07-3a0c-11ef-8f4e-9c6b0012ab01", "gptid/6b1f7dd9-3a0c-11ef-8f4e-9c6b0012ab01",
+    "label/archive", "msdosfs/EFISYS", "ntfs/WINDATA", "ufs/STICKROOT", "ufsid/66a3f1c27b9e4d15",
+};
 
 // The helper as a fake: it unmounts the newest filesystem on dir, and the
 // test may let it do more (a FUSE daemon ending when its filesystem goes).
@@ -64,6 +74,72 @@ private slots:
         fake::tree = fake::tree_file("two-sticks.xml");
         QVERIFY(!fake::tree.isEmpty());
         fake::mounts = desktop;
+    }
+
+    // Only partitions, labels, encryption and nop layers lead down to the
+    // disk, and only a disk (or a memory disk, as for an image) may be
+    // written whole. Under anything else the walk stops and says which
+    // class stopped it, with the set of what stands on that provider, so
+    // that its filesystems can still be unmounted.
+    void the_disk_under_a_provider_data()
+    {
+        QTest::addColumn<QString>("tree");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("unwritable"); // empty: a disk to write
+        QTest::addColumn<QStringList>("providers");
+
+        const QStringList gm0 = {"mirror/gm0", "mirror/gm0p1"};
+        QTest::newRow("a partition of a mirror") << "mirror.xml" << "mirror/gm0p1" << "mirror/gm0" << "MIRROR" << gm0;
+        QTest::newRow("the mirror itself") << "mirror.xml" << "mirror/gm0" << "mirror/gm0" << "MIRROR" << gm0;
+        QTest::newRow("a mirror left with one disk")
+            << "mirror-degraded.xml" << "mirror/gm0p1" << "mirror/gm0" << "MIRROR" << gm0;
+        QTest::newRow("a concatenation") << "concat.xml" << "concat/data" << "concat/data" << "CONCAT"
+                                         << QStringList{"concat/data"};
+        QTest::newRow("a slice of a ZFS volume")
+            << "zvol.xml" << "zvol/zroot/images/sticks1" << "zvol/zroot/images/stick" << "ZFS::ZVOL"
+            << QStringList{"zvol/zroot/images/stick", "zvol/zroot/images/sticks1"};
+        QTest::newRow("an image attached as a memory disk")
+            << "md-image.xml" << "md0s1" << "md0" << "" << QStringList{"md0", "md0s1"};
+        QTest::newRow("an encrypted partition")
+            << "busy-stick.xml" << "da0p1.eli" << "da0" << "" << QStringList{"da0", "da0p1", "da0p1.eli", "da0p2"};
+        const QStringList labels = {"gpt/EFI", "gptid/6b1f3a52-3a0c-11ef-8f4e-9c6b0012ab01", "msdosfs/EFISYS",
+                                    "ufs/STICKROOT", "ufsid/66a3f1c27b9e4d15", "ext2fs/linuxdata",
+                                    "ntfs/WINDATA", "label/archive"};
+        for (const QString &label : labels)
+            QTest::newRow(qPrintable("label " + label)) << "labels.xml" << label << "da0" << "" << labelled_da0;
+        const QStringList da1 = {"da1", "diskid/DISK-E0D55EA574E3F460B9A00B1C", "iso9660/FreeBSD_Install"};
+        QTest::newRow("label iso9660/") << "labels.xml" << "iso9660/FreeBSD_Install" << "da1" << "" << da1;
+        QTest::newRow("label diskid/") << "labels.xml" << "diskid/DISK-E0D55EA574E3F460B9A00B1C" << "da1" << ""
+                                       << da1;
+    }
+
+    void the_disk_under_a_provider()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, name);
+        QFETCH(QString, base);
+        QFETCH(QString, unwritable);
+        QFETCH(QStringList, providers);
+
+        fake::tree = fake::tree_file(tree);
+        GeomSet set;
+        QVERIFY(geom_disk_of(name.toStdString(), &set));
+        QCOMPARE(QString::fromStdString(set.base), base);
+        QCOMPARE(QString::fromStdString(set.unwritable_class), unwritable);
+        QCOMPARE(QString::fromStdString(set.providers.at(0)), base);
+        QCOMPARE(sorted(set.providers), providers);
+    }
+
+    // A geom that takes two providers is never walked through, whatever
+    // its class: the one libgeom lists first is only the last in the dump.
+    void a_layer_over_two_disks()
+    {
+        fake::tree = fake::tree_file("mirror.xml").replace("<name>MIRROR</name>", "<name>NOP</name>");
+        GeomSet set;
+        QVERIFY(geom_disk_of("mirror/gm0p1", &set));
+        QCOMPARE(set.base, std::string("mirror/gm0"));
+        QCOMPARE(set.unwritable_class, std::string("NOP"));
     }
 
     // The disk is the rank-1 provider under the device, however the device
@@ -127,6 +203,15 @@ private slots:
         QTest::newRow("whole-disk filesystem")
             << "idle-whole-disk.xml" << QByteArray("/dev/da0")
             << QStringList{"da0", "diskid/DISK-AA00000000012345", "msdosfs/NO_NAME"};
+        QTest::newRow("a partition's filesystem ids")
+            << "labels.xml" << QByteArray("/dev/ufsid/66a3f1c27b9e4d15")
+            << QStringList{"da0p2", "gpt/stickroot", "gptid/6b1f3a52-3a0c-11ef-8f4e-9c6b0012ab01", "ufs/STICKROOT",
+                           "ufsid/66a3f1c27b9e4d15"};
+        QTest::newRow("a glabel name beside a filesystem's")
+            << "labels.xml" << QByteArray("/dev/label/archive")
+            << QStringList{"da0p4", "gptid/6b1f7dd9-3a0c-11ef-8f4e-9c6b0012ab01", "label/archive", "ntfs/WINDATA"};
+        QTest::newRow("a partition of a mirror") << "mirror.xml" << QByteArray("/dev/mirror/gm0p1")
+                                                 << QStringList{"mirror/gm0p1"};
     }
 
     void volume_and_its_labels()
