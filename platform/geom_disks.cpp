@@ -27,6 +27,11 @@ bool passes_through(const ggeom *geom)
     return false;
 }
 
+bool idle_mode(const char *mode)
+{
+    return mode != nullptr && strcmp(mode, "r0w0e0") == 0;
+}
+
 // The provider the geom is made from when it takes exactly one; null
 // otherwise. The order of the consumer list says nothing: libgeom puts
 // each consumer it reads at the head.
@@ -115,10 +120,8 @@ bool geom_volume_of(const std::string &name, GeomSet *set)
 bool geom_provider_idle(const std::string &name)
 {
     GeomTree mesh;
-    if (!mesh.read())
-        return false; // cannot tell, so not free
     const gprovider *pp = mesh.find(name);
-    return pp == nullptr || (pp->lg_mode != nullptr && strcmp(pp->lg_mode, "r0w0e0") == 0);
+    return pp != nullptr && idle_mode(pp->lg_mode);
 }
 
 bool geom_opened_through_node(const std::vector<std::string> &names)
@@ -130,10 +133,24 @@ bool geom_opened_through_node(const std::vector<std::string> &names)
             continue;
         const gconsumer *cp;
         LIST_FOREACH(cp, &pp->lg_consumers, lg_consumers)
-            if (geom_in_class(cp->lg_geom, "DEV") && cp->lg_mode != nullptr && strcmp(cp->lg_mode, "r0w0e0") != 0)
+            if (geom_in_class(cp->lg_geom, "DEV") && cp->lg_mode != nullptr && !idle_mode(cp->lg_mode))
                 return true;
     }
     return false;
+}
+
+bool geom_identity(const std::string &name, GeomIdentity *id)
+{
+    GeomTree mesh;
+    gprovider *pp = mesh.find(name);
+    if (pp == nullptr)
+        return false;
+    const gprovider *disk = bottom_of(pp, false);
+    const char *ident = geom_config_value(&disk->lg_config, "ident");
+    id->provider = pp->lg_name;
+    id->ident = ident != nullptr ? ident : "";
+    id->mediasize = static_cast<long long>(pp->lg_mediasize);
+    return true;
 }
 
 #endif

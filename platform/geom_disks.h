@@ -34,14 +34,27 @@ bool geom_disk_of(const std::string &name, GeomSet *set);
 // every label of that one. False as above.
 bool geom_volume_of(const std::string &name, GeomSet *set);
 
-// True when nothing holds the provider open (its mode is r0w0e0), or when
-// it is gone; a partition's opens are counted on its disk too. False when
-// the tree cannot be read.
+// True when nothing holds the provider open (its mode is r0w0e0); a
+// partition's opens are counted on its disk too. False when it is gone,
+// as a stick pulled out is not free to write (another may come back under
+// its name), and when the tree cannot be read.
 bool geom_provider_idle(const std::string &name);
 
 // True when a program holds one of the providers open through its node
 // in /dev (a FUSE daemon serving its filesystem, say), rather than the
 // kernel through a mount. Such a hold only its program can let go of.
 bool geom_opened_through_node(const std::vector<std::string> &names);
+
+// Which disk a provider is, to tell it from another plugged in later
+// under the same name.
+struct GeomIdentity {
+    std::string provider;   // the name asked for
+    std::string ident;      // the serial number of the disk under it (its
+                            // own, for a disk), empty where it gives none
+    long long mediasize = 0; // the provider's own size in bytes
+};
+
+// False when the tree cannot be read or the provider is gone.
+bool geom_identity(const std::string &name, GeomIdentity *id);
 
 #endif

@@ -454,6 +454,73 @@ private slots:
         fake::tree.clear();
         QVERIFY(!devices_released(disk));
     }
+
+    // What tells one disk from another: the serial number of the disk
+    // under the provider and the provider's own size.
+    void identity_of_a_provider_data()
+    {
+        QTest::addColumn<QString>("tree"); // empty: unreadable
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<QString>("ident");
+        QTest::addColumn<qlonglong>("mediasize");
+
+        QTest::newRow("a disk") << "idle-whole-disk.xml" << "da0" << true << "AA00000000012345" << 7742685184LL;
+        QTest::newRow("a slice: its disk's serial, its own size")
+            << "two-sticks.xml" << "da0s1" << true << "4C530001230525117285" << 8004304896LL;
+        QTest::newRow("a label of a partition")
+            << "two-sticks.xml" << "gpt/BACKUP" << true << "070B3F1A2C4D5E60" << 32014630912LL;
+        QTest::newRow("an encrypted partition")
+            << "busy-stick.xml" << "da0p1.eli" << true << "0376221070011853" << 32212250624LL;
+        QTest::newRow("a memory disk has no serial") << "md-image.xml" << "md0" << true << "" << 4009754624LL;
+        QTest::newRow("gone") << "stick-pulled.xml" << "da0" << false << "" << 0LL;
+        QTest::newRow("tree unreadable") << "" << "da0" << false << "" << 0LL;
+    }
+
+    void identity_of_a_provider()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, name);
+        QFETCH(bool, known);
+        QFETCH(QString, ident);
+        QFETCH(qlonglong, mediasize);
+
+        fake::tree = tree.isEmpty() ? QByteArray() : fake::tree_file(tree);
+        GeomIdentity id;
+        QCOMPARE(geom_identity(name.toStdString(), &id), known);
+        if (!known)
+            return;
+        QCOMPARE(QString::fromStdString(id.provider), name);
+        QCOMPARE(QString::fromStdString(id.ident), ident);
+        QCOMPARE(static_cast<qlonglong>(id.mediasize), mediasize);
+    }
+
+    // The stick is pulled during the wait and another comes back under the
+    // same names: while it is gone nothing is free to write, and after, only
+    // its identity tells it from the first.
+    void a_stick_swapped_under_the_same_name()
+    {
+        fake::tree = fake::tree_file("idle-whole-disk.xml");
+        const DeviceSet disk = disk_devices("/dev/msdosfs/NO_NAME");
+        GeomIdentity first;
+        QVERIFY(geom_identity(disk.holder, &first));
+        QVERIFY(devices_released(disk));
+
+        fake::tree = fake::tree_file("stick-pulled.xml");
+        GeomIdentity none;
+        QVERIFY(!geom_identity(disk.holder, &none));
+        QVERIFY(!geom_provider_idle(disk.holder));
+        QVERIFY(!devices_released(disk));
+
+        fake::tree = fake::tree_file("swapped-stick.xml");
+        QCOMPARE(disk_devices("/dev/msdosfs/NO_NAME").node, disk.node);
+        QVERIFY(devices_released(disk));
+        GeomIdentity second;
+        QVERIFY(geom_identity(disk.holder, &second));
+        QCOMPARE(second.provider, first.provider);
+        QVERIFY(second.ident != first.ident);
+        QVERIFY(second.mediasize != first.mediasize);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestFreeBsdDisks)

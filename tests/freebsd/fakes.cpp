@@ -57,6 +57,7 @@ struct Arena {
     std::deque<ggeom> geoms;
     std::deque<gconsumer> consumers;
     std::deque<gprovider> providers;
+    std::deque<gconfig> configs;
     std::deque<std::string> strings;
 
     char *text(const QString &s)
@@ -82,7 +83,8 @@ bool build(gmesh *mesh, Arena *a)
     ggeom *geom = nullptr;
     gconsumer *cons = nullptr;
     gprovider *prov = nullptr;
-    QStringList open; // the elements entered and not yet left
+    gconf *config = nullptr; // inside a <config>: the list its entries go to
+    QStringList open;        // the elements entered and not yet left
 
     QXmlStreamReader x(tree);
     while (!x.atEnd()) {
@@ -95,6 +97,8 @@ bool build(gmesh *mesh, Arena *a)
                 prov = nullptr;
             else if (done == "geom")
                 geom = nullptr;
+            else if (done == "config")
+                config = nullptr;
             continue;
         }
         if (!x.isStartElement())
@@ -102,8 +106,33 @@ bool build(gmesh *mesh, Arena *a)
         const QString tag = x.name().toString();
         const QString id = x.attributes().value("id").toString();
         const QString ref = x.attributes().value("ref").toString();
+        // Each entry of a <config> becomes one of the object's list,
+        // inserted at its head as libgeom does.
+        if (config != nullptr) {
+            a->configs.emplace_back();
+            gconfig *entry = &a->configs.back();
+            memset(entry, 0, sizeof *entry);
+            entry->lg_name = a->text(tag);
+            entry->lg_val = a->text(x.readElementText(QXmlStreamReader::IncludeChildElements));
+            LIST_INSERT_HEAD(config, entry, lg_config);
+            continue;
+        }
         if (tag == "config") {
-            x.skipCurrentElement();
+            config = prov != nullptr   ? &prov->lg_config
+                     : cons != nullptr ? &cons->lg_config
+                     : geom != nullptr ? &geom->lg_config
+                     : cls != nullptr  ? &cls->lg_config
+                                       : nullptr;
+            if (config == nullptr)
+                x.skipCurrentElement();
+            else
+                open.append(tag);
+            continue;
+        }
+        if (tag == "mediasize") {
+            const QString value = x.readElementText();
+            if (prov != nullptr)
+                prov->lg_mediasize = value.toLongLong();
             continue;
         }
         if (tag == "name" || tag == "rank" || tag == "mode") {
@@ -126,6 +155,7 @@ bool build(gmesh *mesh, Arena *a)
             cls = &a->classes.back();
             memset(cls, 0, sizeof *cls);
             LIST_INIT(&cls->lg_geom);
+            LIST_INIT(&cls->lg_config);
             LIST_INSERT_HEAD(&mesh->lg_class, cls, lg_class);
         } else if (tag == "geom" && !id.isEmpty()) {
             a->geoms.emplace_back();
@@ -134,12 +164,14 @@ bool build(gmesh *mesh, Arena *a)
             geom->lg_class = cls;
             LIST_INIT(&geom->lg_consumer);
             LIST_INIT(&geom->lg_provider);
+            LIST_INIT(&geom->lg_config);
             LIST_INSERT_HEAD(&cls->lg_geom, geom, lg_geom);
         } else if (tag == "consumer") {
             a->consumers.emplace_back();
             cons = &a->consumers.back();
             memset(cons, 0, sizeof *cons);
             cons->lg_geom = geom;
+            LIST_INIT(&cons->lg_config);
             LIST_INSERT_HEAD(&geom->lg_consumer, cons, lg_consumer);
         } else if (tag == "provider" && !id.isEmpty()) {
             a->providers.emplace_back();
@@ -147,6 +179,7 @@ bool build(gmesh *mesh, Arena *a)
             memset(prov, 0, sizeof *prov);
             prov->lg_geom = geom;
             LIST_INIT(&prov->lg_consumers);
+            LIST_INIT(&prov->lg_config);
             LIST_INSERT_HEAD(&geom->lg_provider, prov, lg_provider);
             provider_by_id[id] = prov;
         } else if (tag == "provider" && cons != nullptr) {
