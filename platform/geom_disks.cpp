@@ -105,6 +105,42 @@ bool stack_of(const std::string &name, bool labels_only, GeomSet *set)
     return true;
 }
 
+void add_hold(const gprovider *pp, const ggeom *by, std::vector<GeomHold> *holds)
+{
+    GeomHold hold{pp->lg_name, geom_class_name(by)};
+    const bool seen = std::any_of(holds->begin(), holds->end(), [&](const GeomHold &h) {
+        return h.provider == hold.provider && h.cls == hold.cls;
+    });
+    if (!seen)
+        holds->push_back(hold);
+}
+
+// What holds pp, seen through partition tables and labels. True when
+// anything does.
+bool holds_on(const gprovider *pp, std::vector<GeomHold> *holds, int depth)
+{
+    bool held = false;
+    const gconsumer *cp;
+    LIST_FOREACH(cp, &pp->lg_consumers, lg_consumers) {
+        if (cp->lg_mode == nullptr || idle_mode(cp->lg_mode))
+            continue;
+        held = true;
+        // A partition table or label holds its provider only while one of
+        // its own providers is open: report that one, and the table itself
+        // only if nothing above says why.
+        bool above = false;
+        if (depth < max_depth && cp->lg_geom != nullptr
+            && (geom_in_class(cp->lg_geom, "PART") || geom_in_class(cp->lg_geom, "LABEL"))) {
+            const gprovider *up;
+            LIST_FOREACH(up, &cp->lg_geom->lg_provider, lg_provider)
+                above = holds_on(up, holds, depth + 1) || above;
+        }
+        if (!above)
+            add_hold(pp, cp->lg_geom, holds);
+    }
+    return held;
+}
+
 } // namespace
 
 bool geom_disk_of(const std::string &name, GeomSet *set)
@@ -151,6 +187,18 @@ bool geom_identity(const std::string &name, GeomIdentity *id)
     id->ident = ident != nullptr ? ident : "";
     id->mediasize = static_cast<long long>(pp->lg_mediasize);
     return true;
+}
+
+std::vector<GeomHold> geom_holds(const std::vector<std::string> &names)
+{
+    std::vector<GeomHold> holds;
+    GeomTree mesh;
+    for (const std::string &name : names) {
+        const gprovider *pp = mesh.find(name);
+        if (pp != nullptr)
+            holds_on(pp, &holds, 0);
+    }
+    return holds;
 }
 
 #endif

@@ -57,4 +57,20 @@ struct GeomIdentity {
 // False when the tree cannot be read or the provider is gone.
 bool geom_identity(const std::string &name, GeomIdentity *id);
 
+// Something that holds a provider open.
+struct GeomHold {
+    std::string provider; // the provider held ("da0p1")
+    std::string cls;      // the class of the geom holding it: "VFS" for a
+                          // mounted filesystem, "DEV" for a program with its
+                          // /dev node open, "ELI", "SWAP", "ZFS::VDEV", ...
+};
+
+// For each named provider, everything that holds it open (a consumer whose
+// mode is not r0w0e0). Partitions and labels are looked through: a disk
+// is held by what holds its partitions and labels, reported as holding
+// those ("da0p1" held by "VFS"), not as the partition table holding the
+// disk. Each hold comes once; empty when nothing holds them, when they
+// are gone and when the tree cannot be read.
+std::vector<GeomHold> geom_holds(const std::vector<std::string> &names);
+
 #endif

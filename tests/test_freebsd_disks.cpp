@@ -32,6 +32,14 @@ static QStringList sorted(const std::vector<std::string> &names)
     return out;
 }
 
+static std::vector<std::string> names_of(const QStringList &list)
+{
+    std::vector<std::string> out;
+    for (const QString &n : list)
+        out.push_back(n.toStdString());
+    return out;
+}
+
 // Every provider of labels.xml's da0: its partitions and all their names.
 static const QStringList labelled_da0 = {
     "da0", "da0p1", "da0p2", "da0p3", "da0p4",
@@ -520,6 +528,55 @@ private slots:
         QCOMPARE(second.provider, first.provider);
         QVERIFY(second.ident != first.ident);
         QVERIFY(second.mediasize != first.mediasize);
+    }
+
+    // What holds a provider open, for saying why a disk is busy. A disk's
+    // partition table and labels are looked through to what holds them.
+    void what_holds_a_provider_data()
+    {
+        QTest::addColumn<QString>("tree"); // empty: unreadable
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("holds"); // "provider class", sorted
+
+        QTest::newRow("geli attached") << "busy-stick.xml" << QStringList{"da0p1"} << QStringList{"da0p1 ELI"};
+        QTest::newRow("a mounted filesystem") << "busy-stick.xml" << QStringList{"da0p1.eli"}
+                                              << QStringList{"da0p1.eli VFS"};
+        QTest::newRow("a program through the node") << "busy-stick.xml" << QStringList{"da0p2"}
+                                                    << QStringList{"da0p2 DEV"};
+        QTest::newRow("swap") << "zvol.xml" << QStringList{"ada0p2"} << QStringList{"ada0p2 SWAP"};
+        QTest::newRow("a ZFS pool") << "zvol.xml" << QStringList{"ada0p3"} << QStringList{"ada0p3 ZFS::VDEV"};
+        QTest::newRow("a disk, through its partitions")
+            << "busy-stick.xml" << QStringList{"da0"} << QStringList{"da0p1 ELI", "da0p2 DEV"};
+        QTest::newRow("a disk and its partition, each hold once")
+            << "busy-stick.xml" << QStringList{"da0", "da0p1", "da0p2"} << QStringList{"da0p1 ELI", "da0p2 DEV"};
+        QTest::newRow("the system disk") << "zvol.xml" << QStringList{"ada0"}
+                                         << QStringList{"ada0p2 SWAP", "ada0p3 ZFS::VDEV"};
+        QTest::newRow("through a partition and its label")
+            << "two-sticks.xml" << QStringList{"da1"} << QStringList{"gpt/BACKUP VFS"};
+        QTest::newRow("through a disk-id label and its partition")
+            << "diskid-partition.xml" << QStringList{"da0"}
+            << QStringList{"diskid/DISK-4C530001230525117285s1 VFS"};
+        QTest::newRow("a mirror's component") << "mirror.xml" << QStringList{"da1"} << QStringList{"da1 MIRROR"};
+        QTest::newRow("nothing open") << "idle-whole-disk.xml" << QStringList{"da0"} << QStringList{};
+        QTest::newRow("gone") << "stick-pulled.xml" << QStringList{"da0"} << QStringList{};
+        QTest::newRow("tree unreadable") << "" << QStringList{"da0"} << QStringList{};
+    }
+
+    void what_holds_a_provider()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, holds);
+
+        fake::tree = tree.isEmpty() ? QByteArray() : fake::tree_file(tree);
+        QStringList got;
+        for (const GeomHold &h : geom_holds(names_of(names)))
+            got << QString::fromStdString(h.provider + " " + h.cls);
+        const int count = got.size();
+        got.sort();
+        QCOMPARE(got, holds);
+        got.removeDuplicates();
+        QCOMPARE(got.size(), count);
     }
 };
 
