@@ -10,6 +10,8 @@
 
 #include <QtTest>
 
+#include <libgeom.h>
+
 #include <string>
 #include <vector>
 
@@ -577,6 +579,25 @@ private slots:
         QCOMPARE(got, holds);
         got.removeDuplicates();
         QCOMPARE(got.size(), count);
+    }
+
+    // A dump that breaks off part-way: libgeom leaves the classes it had
+    // read in the mesh. Nothing is found, and nothing is kept.
+    void a_tree_that_breaks_off()
+    {
+        const QByteArray whole = fake::tree_file("two-sticks.xml");
+        fake::tree = whole.left(whole.size() / 2);
+        gmesh mesh;
+        QVERIFY(geom_gettree(&mesh) != 0);
+        QVERIFY(!LIST_EMPTY(&mesh.lg_class));
+        geom_deletetree(&mesh);
+        QCOMPARE(fake::trees_alive(), 0);
+
+        GeomSet set;
+        QVERIFY(!geom_disk_of("da0s1", &set));
+        QVERIFY(!geom_provider_idle("da0"));
+        QVERIFY(geom_holds({"da0"}).empty());
+        QCOMPARE(fake::trees_alive(), 0);
     }
 };
 

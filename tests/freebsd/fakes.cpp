@@ -197,13 +197,16 @@ bool build(gmesh *mesh, Arena *a)
 
 } // namespace fake
 
+// geom_getxml failing leaves the mesh as it was; geom_xml2tree failing on
+// a broken dump leaves in it what it had built, linked from lg_class.
 extern "C" int geom_gettree(struct gmesh *gmp)
 {
-    auto arena = std::make_unique<fake::Arena>();
-    if (fake::tree.isEmpty() || !fake::build(gmp, arena.get()))
+    if (fake::tree.isEmpty())
         return ENXIO;
+    auto arena = std::make_unique<fake::Arena>();
+    const bool built = fake::build(gmp, arena.get());
     fake::arenas[gmp] = std::move(arena);
-    return 0;
+    return built ? 0 : EILSEQ;
 }
 
 extern "C" void geom_deletetree(struct gmesh *gmp)

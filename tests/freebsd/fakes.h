@@ -15,7 +15,9 @@ using Mounts = QList<QPair<QByteArray, QByteArray>>; // mounted from, mounted on
 
 namespace fake {
 
-// The GEOM tree now, as the kernel would dump it; empty: unreadable.
+// The GEOM tree now, as the kernel would dump it; empty: unreadable. A
+// dump that breaks off part-way fails as libgeom fails it, with what was
+// read so far left in the mesh for geom_deletetree to release.
 extern QByteArray tree;
 // The mount table now, oldest first.
 extern Mounts mounts;
