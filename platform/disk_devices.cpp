@@ -63,11 +63,11 @@ bool same_file(const std::string &path, const DeviceSet &set)
 }
 
 #if VORLIX_ON_FREEBSD
-// "/dev/gpt/BACKUP" -> "gpt/BACKUP"; empty for a name outside /dev.
+// "/dev/gpt/BACKUP" -> "gpt/BACKUP", also through a link or ".."; empty
+// for what is no device node.
 std::string provider_name(const char *device)
 {
-    const std::string path = collapse_path(device);
-    return starts_with(path, "/dev/") ? path.substr(5) : std::string();
+    return geom_provider_for(device);
 }
 
 DeviceSet set_by_provider(const GeomSet &geom)

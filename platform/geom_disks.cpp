@@ -4,9 +4,12 @@
 
 #if VORLIX_ON_FREEBSD
 
+#include "common/disk_names.h"
 #include "platform/geom_tree.h"
 
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -199,6 +202,27 @@ std::vector<GeomHold> geom_holds(const std::vector<std::string> &names)
             holds_on(pp, &holds, 0);
     }
     return holds;
+}
+
+std::string geom_provider_for(const char *device)
+{
+    const std::string path = collapse_path(device);
+    if (path.compare(0, 5, "/dev/") == 0) {
+        GeomTree mesh;
+        if (mesh.find(path.substr(5)) != nullptr)
+            return path.substr(5);
+    }
+    // Another spelling of a node: the system knows each device node by
+    // the name devfs gave it, which is the provider's.
+    struct stat st;
+    if (stat(device, &st) != 0 || !S_ISCHR(st.st_mode))
+        return std::string();
+    char buf[1024];
+    const char *name = devname_r(st.st_rdev, S_IFCHR, buf, sizeof buf);
+    // A number it cannot name comes back as "#C:0x..." rather than null.
+    if (name == nullptr || name[0] == '\0' || name[0] == '#')
+        return std::string();
+    return name;
 }
 
 #endif

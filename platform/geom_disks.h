@@ -73,4 +73,11 @@ struct GeomHold {
 // are gone and when the tree cannot be read.
 std::vector<GeomHold> geom_holds(const std::vector<std::string> &names);
 
+// The GEOM provider name of a device path, however it is spelled:
+// "/dev//da0s1" -> "da0s1" when the tree has a provider of that name;
+// otherwise, for a character device (reached through a symbolic link or
+// "..", say), the name the system gives its node, whether or not the tree
+// knows it. Empty when neither gives a name.
+std::string geom_provider_for(const char *device);
+
 #endif

@@ -1,6 +1,7 @@
-// The FreeBSD branch of the platform layer, built on Linux: GEOM trees and
-// the mount table come from fakes of libgeom, getmntinfo and statfs fed
-// from the trees in tests/freebsd/geom and from tables.
+// The FreeBSD branch of the platform layer, built on Linux: GEOM trees, the
+// mount table and device names come from fakes of libgeom, getmntinfo,
+// statfs and devname_r fed from the trees in tests/freebsd/geom and from
+// tables.
 #include "actions/release_mounts.h"
 #include "platform/disk_devices.h"
 #include "platform/geom_disks.h"
@@ -11,6 +12,7 @@
 #include <QtTest>
 
 #include <libgeom.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -84,6 +86,7 @@ private slots:
         fake::tree = fake::tree_file("two-sticks.xml");
         QVERIFY(!fake::tree.isEmpty());
         fake::mounts = desktop;
+        fake::devnames.clear();
     }
 
     // Only partitions, labels, encryption and nop layers lead down to the
@@ -579,6 +582,64 @@ private slots:
         QCOMPARE(got, holds);
         got.removeDuplicates();
         QCOMPARE(got.size(), count);
+    }
+
+    // A device named through a symbolic link or "..": the system names its
+    // node. The tree's own spelling is taken as it stands.
+    void provider_of_a_path_data()
+    {
+        QTest::addColumn<QString>("tree"); // empty: unreadable
+        QTest::addColumn<QString>("path"); // "@" stands for a fresh folder
+        QTest::addColumn<bool>("named");   // the system knows the node the link reaches
+        QTest::addColumn<QString>("provider");
+
+        QTest::newRow("spelled oddly") << "two-sticks.xml" << "/dev//./da0s1" << false << "da0s1";
+        QTest::newRow("a label") << "two-sticks.xml" << "/dev/gpt/BACKUP" << false << "gpt/BACKUP";
+        QTest::newRow("a link") << "two-sticks.xml" << "@/stick" << true << "da0s1";
+        QTest::newRow("through ..") << "two-sticks.xml" << "@/sub/../stick" << true << "da0s1";
+        QTest::newRow("a link, the tree unreadable") << "" << "@/stick" << true << "da0s1";
+        QTest::newRow("a node the system cannot name") << "two-sticks.xml" << "@/stick" << false << "";
+        QTest::newRow("a regular file") << "two-sticks.xml" << "@/file" << true << "";
+        QTest::newRow("nothing there") << "two-sticks.xml" << "@/none" << true << "";
+        QTest::newRow("unknown under /dev") << "two-sticks.xml" << "/dev/da7s1" << true << "";
+    }
+
+    void provider_of_a_path()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, path);
+        QFETCH(bool, named);
+        QFETCH(QString, provider);
+
+        // The link reaches a real character device; the fake names it.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        QVERIFY(QFile::link("/dev/null", dir.filePath("stick")));
+        QFile file(dir.filePath("file"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        struct stat st;
+        QCOMPARE(stat("/dev/null", &st), 0);
+        if (named)
+            fake::devnames = {{st.st_rdev, "da0s1"}};
+        fake::tree = tree.isEmpty() ? QByteArray() : fake::tree_file(tree);
+        const QByteArray full = QString(path).replace('@', dir.path()).toLocal8Bit();
+        QCOMPARE(QString::fromStdString(geom_provider_for(full.constData())), provider);
+    }
+
+    // The disk of a device named through a link is found as for its node.
+    void the_disk_of_a_link()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::link("/dev/null", dir.filePath("stick")));
+        struct stat st;
+        QCOMPARE(stat("/dev/null", &st), 0);
+        fake::devnames = {{st.st_rdev, "gpt/BACKUP"}};
+        const DeviceSet set = disk_devices(dir.filePath("stick").toLocal8Bit().constData());
+        QCOMPARE(set.basis, DeviceSet::by_provider);
+        QCOMPARE(set.node, std::string("/dev/da1"));
+        QCOMPARE(sorted(set.providers), (QStringList{"da1", "da1p1", "gpt/BACKUP"}));
     }
 
     // A dump that breaks off part-way: libgeom leaves the classes it had

@@ -1,4 +1,5 @@
-// Fakes of libgeom, getmntinfo and statfs fed from the tables of fakes.h.
+// Fakes of libgeom, getmntinfo, statfs and devname_r fed from the tables of
+// fakes.h.
 #include "fakes.h"
 
 #include <libgeom.h>
@@ -11,7 +12,10 @@
 #include <QXmlStreamReader>
 
 #include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <deque>
 #include <map>
@@ -24,6 +28,7 @@ namespace fake {
 QByteArray tree;
 Mounts mounts;
 QList<QPair<QByteArray, QByteArray>> types;
+QList<QPair<dev_t, QByteArray>> devnames;
 std::vector<struct statfs> table;
 
 QByteArray tree_file(const QString &name)
@@ -242,3 +247,14 @@ extern "C" int statfs(const char *path, struct statfs *buf)
     return 0;
 }
 
+
+extern "C" char *devname_r(dev_t dev, mode_t type, char *buf, int len)
+{
+    for (const auto &d : fake::devnames)
+        if (S_ISCHR(type) && d.first == dev) {
+            snprintf(buf, static_cast<size_t>(len), "%s", d.second.constData());
+            return buf;
+        }
+    snprintf(buf, static_cast<size_t>(len), "#%c:%#jx", S_ISCHR(type) ? 'C' : 'B', static_cast<uintmax_t>(dev));
+    return buf;
+}

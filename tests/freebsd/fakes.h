@@ -4,12 +4,16 @@
 // Table-fed fakes of the FreeBSD calls the platform layer makes, for its
 // FreeBSD branch built on Linux (and on FreeBSD itself, where the tests
 // link these in place of the system's): libgeom's tree from a dump shaped
-// like kern.geom.confxml, and the mount table for getmntinfo and statfs.
+// like kern.geom.confxml, the mount table for getmntinfo and statfs, and
+// the names of device nodes for devname_r.
 
 #include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
+
+#include <stdint.h>
+#include <sys/types.h>
 
 using Mounts = QList<QPair<QByteArray, QByteArray>>; // mounted from, mounted on
 
@@ -23,6 +27,9 @@ extern QByteArray tree;
 extern Mounts mounts;
 // Filesystem types by mount point; "ufs" where none is given.
 extern QList<QPair<QByteArray, QByteArray>> types;
+// The names of character devices by number, as devfs gives them ("da0s1");
+// devname_r formats any other number as the real one does.
+extern QList<QPair<dev_t, QByteArray>> devnames;
 
 // A dump from tests/freebsd/geom.
 QByteArray tree_file(const QString &name);
