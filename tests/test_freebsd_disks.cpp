@@ -4,6 +4,7 @@
 // tables.
 #include "actions/release_mounts.h"
 #include "platform/disk_devices.h"
+#include "platform/fs_query.h"
 #include "platform/geom_disks.h"
 #include "platform/mount_table.h"
 
@@ -11,6 +12,7 @@
 
 #include <QtTest>
 
+#include <errno.h>
 #include <libgeom.h>
 #include <sys/stat.h>
 
@@ -86,6 +88,7 @@ private slots:
         fake::tree = fake::tree_file("two-sticks.xml");
         QVERIFY(!fake::tree.isEmpty());
         fake::mounts = desktop;
+        fake::spaces.clear();
         fake::devnames.clear();
     }
 
@@ -640,6 +643,48 @@ private slots:
         QCOMPARE(set.basis, DeviceSet::by_provider);
         QCOMPARE(set.node, std::string("/dev/da1"));
         QCOMPARE(sorted(set.providers), (QStringList{"da1", "da1p1", "gpt/BACKUP"}));
+    }
+
+    // The filesystem info report's question: statfs gives the size and the
+    // folder the filesystem is mounted on.
+    void filesystem_usage_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("mounted_on");
+        QTest::addColumn<quint64>("block_size");
+        QTest::addColumn<quint64>("blocks");
+        QTest::addColumn<quint64>("free_blocks");
+
+        QTest::newRow("a file on a stick") << QByteArray("/media/da0s1/photos/a.jpg") << QByteArray("/media/da0s1")
+                                           << quint64(32768) << quint64(244000) << quint64(100000);
+        QTest::newRow("the mount point") << QByteArray("/media/BACKUP") << QByteArray("/media/BACKUP")
+                                         << quint64(4096) << quint64(7816064) << quint64(7800000);
+    }
+
+    void filesystem_usage()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, mounted_on);
+        QFETCH(quint64, block_size);
+        QFETCH(quint64, blocks);
+        QFETCH(quint64, free_blocks);
+
+        fake::spaces = {{"/media/da0s1", {32768, 244000, 100000}}, {"/media/BACKUP", {4096, 7816064, 7800000}}};
+        FsUsage usage;
+        QCOMPARE(fs_query(path.constData(), &usage), 0);
+        QCOMPARE(QByteArray(usage.mounted_on), mounted_on);
+        QCOMPARE(quint64(usage.block_size), block_size);
+        QCOMPARE(quint64(usage.blocks), blocks);
+        QCOMPARE(quint64(usage.free_blocks), free_blocks);
+    }
+
+    void filesystem_usage_unknown()
+    {
+        fake::mounts.clear();
+        FsUsage usage;
+        errno = 0;
+        QCOMPARE(fs_query("/media/da0s1", &usage), -1);
+        QCOMPARE(errno, ENOENT);
     }
 
     // A dump that breaks off part-way: libgeom leaves the classes it had

@@ -28,6 +28,7 @@ namespace fake {
 QByteArray tree;
 Mounts mounts;
 QList<QPair<QByteArray, QByteArray>> types;
+QList<QPair<QByteArray, Space>> spaces;
 QList<QPair<dev_t, QByteArray>> devnames;
 std::vector<struct statfs> table;
 
@@ -54,6 +55,12 @@ void fill(struct statfs *s, const QPair<QByteArray, QByteArray> &m)
         if (t.first == m.second)
             type = t.second;
     strncpy(s->f_fstypename, type.constData(), MFSNAMELEN - 1);
+    for (const auto &space : spaces)
+        if (space.first == m.second) {
+            s->f_bsize = space.second.block_size;
+            s->f_blocks = space.second.blocks;
+            s->f_bfree = space.second.free_blocks;
+        }
 }
 
 // What libgeom builds from the dump: the tree, owning its storage.

@@ -27,6 +27,12 @@ extern QByteArray tree;
 extern Mounts mounts;
 // Filesystem types by mount point; "ufs" where none is given.
 extern QList<QPair<QByteArray, QByteArray>> types;
+// What statfs says of a filesystem's size, by mount point; zero where none
+// is given.
+struct Space {
+    uint64_t block_size = 0, blocks = 0, free_blocks = 0;
+};
+extern QList<QPair<QByteArray, Space>> spaces;
 // The names of character devices by number, as devfs gives them ("da0s1");
 // devname_r formats any other number as the real one does.
 extern QList<QPair<dev_t, QByteArray>> devnames;
