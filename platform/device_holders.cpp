@@ -78,6 +78,10 @@ void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, st
             add(holders, Holder::gone, set.node, set.holder);
         return;
     }
+    // The open count decides; the holds only say who.
+    if (geom_provider_idle(set.holder))
+        return;
+    const size_t before = holders->size();
     for (const GeomHold &hold : geom_holds(set.providers)) {
         const std::string node = "/dev/" + hold.provider;
         if (hold.cls == "VFS")
@@ -95,7 +99,7 @@ void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, st
         if (!named)
             add(holders, Holder::through_node, node, hold.provider);
     }
-    if (holders->empty() && !geom_provider_idle(set.holder))
+    if (holders->size() == before)
         add(holders, Holder::claimed, set.node, set.holder);
 }
 

@@ -1,10 +1,12 @@
 #include "platform/fs_query.h"
 
+#include "platform/target.h"
+
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
-#ifdef __FreeBSD__
+#if VORLIX_ON_FREEBSD
 
 #include <sys/param.h>
 #include <sys/mount.h>

@@ -12,22 +12,32 @@
 struct GeomSet {
     std::string base;                   // the provider everything else rests on
     std::vector<std::string> providers; // base first
-    // Set when the way down to a disk passes a geom vorlix cannot write
-    // through (a mirror, a concatenation, a ZFS volume, ...): its class.
+    // Set by geom_disk_of only. Empty when base is a disk that can be
+    // written whole: a DISK, or an MD (a memory or file-backed disk, as
+    // for an image). Otherwise the class of the geom that ended the walk
+    // down ("MIRROR", "CONCAT", "ZFS::ZVOL", or "PART" for a geom of a
+    // known class with other than one consumer): base is then the provider
+    // of that geom ("mirror/gm0" under "mirror/gm0p1"), which is no disk,
+    // and providers are base and everything stacked on it, so that its
+    // filesystems can still be found and unmounted.
     std::string unwritable_class;
 };
 
-// The rank-1 disk under the provider name, and every provider on it.
-// False when the tree cannot be read or has no such provider.
+// The disk under the provider name and every provider on it. The walk
+// down passes only through geoms that take exactly one provider and hand
+// on its data: partitions, labels, encryption and nop layers (PART,
+// LABEL, ELI, NOP); whatever it ends on is judged as unwritable_class
+// says. False when the tree cannot be read or has no such provider.
 bool geom_disk_of(const std::string &name, GeomSet *set);
 
 // The provider name itself: the provider it labels, if it is a label, and
 // every label of that one. False as above.
 bool geom_volume_of(const std::string &name, GeomSet *set);
 
-// True when nothing holds the provider open (its mode is r0w0e0), or when
-// it is gone; a partition's opens are counted on its disk too. False when
-// the tree cannot be read.
+// True when nothing holds the provider open (its mode is r0w0e0); a
+// partition's opens are counted on its disk too. False when it is gone,
+// as a stick pulled out is not free to write (another may come back under
+// its name), and when the tree cannot be read.
 bool geom_provider_idle(const std::string &name);
 
 // True when a program holds one of the providers open through its node
@@ -35,27 +45,39 @@ bool geom_provider_idle(const std::string &name);
 // kernel through a mount. Such a hold only its program can let go of.
 bool geom_opened_through_node(const std::vector<std::string> &names);
 
-// What identifies a provider beyond its name, which the next disk plugged
-// in may be given. False when the tree cannot be read or it is gone.
+// Which disk a provider is, to tell it from another plugged in later
+// under the same name.
 struct GeomIdentity {
-    std::string provider;
-    std::string ident;
-    long long mediasize = 0;
+    std::string provider;   // the name asked for
+    std::string ident;      // the serial number of the disk under it (its
+                            // own, for a disk), empty where it gives none
+    long long mediasize = 0; // the provider's own size in bytes
 };
+
+// False when the tree cannot be read or the provider is gone.
 bool geom_identity(const std::string &name, GeomIdentity *id);
 
-// Who holds the providers open: one entry for each consumer attached with
-// a mode other than r0w0e0, with the class of its geom (VFS for a mounted
-// filesystem, DEV for a program through /dev, ELI, SWAP, ZFS::VDEV, ...).
+// Something that holds a provider open.
 struct GeomHold {
-    std::string provider;
-    std::string cls;
+    std::string provider; // the provider held ("da0p1")
+    std::string cls;      // the class of the geom holding it: "VFS" for a
+                          // mounted filesystem, "DEV" for a program with its
+                          // /dev node open, "ELI", "SWAP", "ZFS::VDEV", ...
 };
+
+// For each named provider, everything that holds it open (a consumer whose
+// mode is not r0w0e0). Partitions and labels are looked through: a disk
+// is held by what holds its partitions and labels, reported as holding
+// those ("da0p1" held by "VFS"), not as the partition table holding the
+// disk. Each hold comes once; empty when nothing holds them, when they
+// are gone and when the tree cannot be read.
 std::vector<GeomHold> geom_holds(const std::vector<std::string> &names);
 
-// The provider a device path names: its name under /dev when GEOM knows
-// it, else what the node itself is ("/dev/../dev/da0s1", a link). Empty
-// when it names none.
+// The GEOM provider name of a device path, however it is spelled:
+// "/dev//da0s1" -> "da0s1" when the tree has a provider of that name;
+// otherwise, for a character device (reached through a symbolic link or
+// "..", say), the name the system gives its node, whether or not the tree
+// knows it. Empty when neither gives a name.
 std::string geom_provider_for(const char *device);
 
 #endif

@@ -1,13 +1,20 @@
-// The FreeBSD branch of the platform layer, built on Linux: GEOM trees and
-// the mount table come from fakes of libgeom, getmntinfo and statfs fed
-// from the trees in tests/freebsd/geom and from tables.
+// The FreeBSD branch of the platform layer, built on Linux: GEOM trees, the
+// mount table and device names come from fakes of libgeom, getmntinfo,
+// statfs and devname_r fed from the trees in tests/freebsd/geom and from
+// tables.
 #include "actions/release_mounts.h"
 #include "platform/disk_devices.h"
+#include "platform/fs_query.h"
+#include "platform/geom_disks.h"
 #include "platform/mount_table.h"
 
 #include "freebsd/fakes.h"
 
 #include <QtTest>
+
+#include <errno.h>
+#include <libgeom.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -30,6 +37,23 @@ static QStringList sorted(const std::vector<std::string> &names)
     out.sort();
     return out;
 }
+
+static std::vector<std::string> names_of(const QStringList &list)
+{
+    std::vector<std::string> out;
+    for (const QString &n : list)
+        out.push_back(n.toStdString());
+    return out;
+}
+
+// Every provider of labels.xml's da0: its partitions and all their names.
+static const QStringList labelled_da0 = {
+    "da0", "da0p1", "da0p2", "da0p3", "da0p4",
+    "ext2fs/linuxdata", "gpt/EFI", "gpt/linuxdata", "gpt/stickroot",
+    "gptid/6b1f1d3e-3a0c-11ef-8f4e-9c6b0012ab01", "gptid/6b1f3a52-3a0c-11ef-8f4e-9c6b0012ab01",
+    "gptid/6b1f5c07-3a0c-11ef-8f4e-9c6b0012ab01", "gptid/6b1f7dd9-3a0c-11ef-8f4e-9c6b0012ab01",
+    "label/archive", "msdosfs/EFISYS", "ntfs/WINDATA", "ufs/STICKROOT", "ufsid/66a3f1c27b9e4d15",
+};
 
 // The helper as a fake: it unmounts the newest filesystem on dir, and the
 // test may let it do more (a FUSE daemon ending when its filesystem goes).
@@ -67,6 +91,74 @@ private slots:
         fake::types = {{"/media/da0s2", "fusefs.exfat"}};
         // The exFAT daemon serving da0s2: /dev/fuse and the slice open.
         fake::processes = {{800, "mount.exfat", {{"/dev/fuse", "fuse"}, {"/dev/da0s2", "da0s2"}}, true}};
+        fake::spaces.clear();
+        fake::devnames.clear();
+    }
+
+    // Only partitions, labels, encryption and nop layers lead down to the
+    // disk, and only a disk (or a memory disk, as for an image) may be
+    // written whole. Under anything else the walk stops and says which
+    // class stopped it, with the set of what stands on that provider, so
+    // that its filesystems can still be unmounted.
+    void the_disk_under_a_provider_data()
+    {
+        QTest::addColumn<QString>("tree");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("unwritable"); // empty: a disk to write
+        QTest::addColumn<QStringList>("providers");
+
+        const QStringList gm0 = {"mirror/gm0", "mirror/gm0p1"};
+        QTest::newRow("a partition of a mirror") << "mirror.xml" << "mirror/gm0p1" << "mirror/gm0" << "MIRROR" << gm0;
+        QTest::newRow("the mirror itself") << "mirror.xml" << "mirror/gm0" << "mirror/gm0" << "MIRROR" << gm0;
+        QTest::newRow("a mirror left with one disk")
+            << "mirror-degraded.xml" << "mirror/gm0p1" << "mirror/gm0" << "MIRROR" << gm0;
+        QTest::newRow("a concatenation") << "concat.xml" << "concat/data" << "concat/data" << "CONCAT"
+                                         << QStringList{"concat/data"};
+        QTest::newRow("a slice of a ZFS volume")
+            << "zvol.xml" << "zvol/zroot/images/sticks1" << "zvol/zroot/images/stick" << "ZFS::ZVOL"
+            << QStringList{"zvol/zroot/images/stick", "zvol/zroot/images/sticks1"};
+        QTest::newRow("an image attached as a memory disk")
+            << "md-image.xml" << "md0s1" << "md0" << "" << QStringList{"md0", "md0s1"};
+        QTest::newRow("an encrypted partition")
+            << "busy-stick.xml" << "da0p1.eli" << "da0" << "" << QStringList{"da0", "da0p1", "da0p1.eli", "da0p2"};
+        const QStringList labels = {"gpt/EFI", "gptid/6b1f3a52-3a0c-11ef-8f4e-9c6b0012ab01", "msdosfs/EFISYS",
+                                    "ufs/STICKROOT", "ufsid/66a3f1c27b9e4d15", "ext2fs/linuxdata",
+                                    "ntfs/WINDATA", "label/archive"};
+        for (const QString &label : labels)
+            QTest::newRow(qPrintable("label " + label)) << "labels.xml" << label << "da0" << "" << labelled_da0;
+        const QStringList da1 = {"da1", "diskid/DISK-E0D55EA574E3F460B9A00B1C", "iso9660/FreeBSD_Install"};
+        QTest::newRow("label iso9660/") << "labels.xml" << "iso9660/FreeBSD_Install" << "da1" << "" << da1;
+        QTest::newRow("label diskid/") << "labels.xml" << "diskid/DISK-E0D55EA574E3F460B9A00B1C" << "da1" << ""
+                                       << da1;
+    }
+
+    void the_disk_under_a_provider()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, name);
+        QFETCH(QString, base);
+        QFETCH(QString, unwritable);
+        QFETCH(QStringList, providers);
+
+        fake::tree = fake::tree_file(tree);
+        GeomSet set;
+        QVERIFY(geom_disk_of(name.toStdString(), &set));
+        QCOMPARE(QString::fromStdString(set.base), base);
+        QCOMPARE(QString::fromStdString(set.unwritable_class), unwritable);
+        QCOMPARE(QString::fromStdString(set.providers.at(0)), base);
+        QCOMPARE(sorted(set.providers), providers);
+    }
+
+    // A geom that takes two providers is never walked through, whatever
+    // its class: the one libgeom lists first is only the last in the dump.
+    void a_layer_over_two_disks()
+    {
+        fake::tree = fake::tree_file("mirror.xml").replace("<name>MIRROR</name>", "<name>NOP</name>");
+        GeomSet set;
+        QVERIFY(geom_disk_of("mirror/gm0p1", &set));
+        QCOMPARE(set.base, std::string("mirror/gm0"));
+        QCOMPARE(set.unwritable_class, std::string("NOP"));
     }
 
     // The disk is the rank-1 provider under the device, however the device
@@ -130,6 +222,15 @@ private slots:
         QTest::newRow("whole-disk filesystem")
             << "idle-whole-disk.xml" << QByteArray("/dev/da0")
             << QStringList{"da0", "diskid/DISK-AA00000000012345", "msdosfs/NO_NAME"};
+        QTest::newRow("a partition's filesystem ids")
+            << "labels.xml" << QByteArray("/dev/ufsid/66a3f1c27b9e4d15")
+            << QStringList{"da0p2", "gpt/stickroot", "gptid/6b1f3a52-3a0c-11ef-8f4e-9c6b0012ab01", "ufs/STICKROOT",
+                           "ufsid/66a3f1c27b9e4d15"};
+        QTest::newRow("a glabel name beside a filesystem's")
+            << "labels.xml" << QByteArray("/dev/label/archive")
+            << QStringList{"da0p4", "gptid/6b1f7dd9-3a0c-11ef-8f4e-9c6b0012ab01", "label/archive", "ntfs/WINDATA"};
+        QTest::newRow("a partition of a mirror") << "mirror.xml" << QByteArray("/dev/mirror/gm0p1")
+                                                 << QStringList{"mirror/gm0p1"};
     }
 
     void volume_and_its_labels()
@@ -383,6 +484,241 @@ private slots:
         QCOMPARE(devices_released(disk), released);
         fake::tree.clear();
         QVERIFY(!devices_released(disk));
+    }
+
+    // What tells one disk from another: the serial number of the disk
+    // under the provider and the provider's own size.
+    void identity_of_a_provider_data()
+    {
+        QTest::addColumn<QString>("tree"); // empty: unreadable
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<QString>("ident");
+        QTest::addColumn<qlonglong>("mediasize");
+
+        QTest::newRow("a disk") << "idle-whole-disk.xml" << "da0" << true << "AA00000000012345" << 7742685184LL;
+        QTest::newRow("a slice: its disk's serial, its own size")
+            << "two-sticks.xml" << "da0s1" << true << "4C530001230525117285" << 8004304896LL;
+        QTest::newRow("a label of a partition")
+            << "two-sticks.xml" << "gpt/BACKUP" << true << "070B3F1A2C4D5E60" << 32014630912LL;
+        QTest::newRow("an encrypted partition")
+            << "busy-stick.xml" << "da0p1.eli" << true << "0376221070011853" << 32212250624LL;
+        QTest::newRow("a memory disk has no serial") << "md-image.xml" << "md0" << true << "" << 4009754624LL;
+        QTest::newRow("gone") << "stick-pulled.xml" << "da0" << false << "" << 0LL;
+        QTest::newRow("tree unreadable") << "" << "da0" << false << "" << 0LL;
+    }
+
+    void identity_of_a_provider()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, name);
+        QFETCH(bool, known);
+        QFETCH(QString, ident);
+        QFETCH(qlonglong, mediasize);
+
+        fake::tree = tree.isEmpty() ? QByteArray() : fake::tree_file(tree);
+        GeomIdentity id;
+        QCOMPARE(geom_identity(name.toStdString(), &id), known);
+        if (!known)
+            return;
+        QCOMPARE(QString::fromStdString(id.provider), name);
+        QCOMPARE(QString::fromStdString(id.ident), ident);
+        QCOMPARE(static_cast<qlonglong>(id.mediasize), mediasize);
+    }
+
+    // The stick is pulled during the wait and another comes back under the
+    // same names: while it is gone nothing is free to write, and after, only
+    // its identity tells it from the first.
+    void a_stick_swapped_under_the_same_name()
+    {
+        fake::tree = fake::tree_file("idle-whole-disk.xml");
+        const DeviceSet disk = disk_devices("/dev/msdosfs/NO_NAME");
+        GeomIdentity first;
+        QVERIFY(geom_identity(disk.holder, &first));
+        QVERIFY(devices_released(disk));
+
+        fake::tree = fake::tree_file("stick-pulled.xml");
+        GeomIdentity none;
+        QVERIFY(!geom_identity(disk.holder, &none));
+        QVERIFY(!geom_provider_idle(disk.holder));
+        QVERIFY(!devices_released(disk));
+
+        fake::tree = fake::tree_file("swapped-stick.xml");
+        QCOMPARE(disk_devices("/dev/msdosfs/NO_NAME").node, disk.node);
+        QVERIFY(devices_released(disk));
+        GeomIdentity second;
+        QVERIFY(geom_identity(disk.holder, &second));
+        QCOMPARE(second.provider, first.provider);
+        QVERIFY(second.ident != first.ident);
+        QVERIFY(second.mediasize != first.mediasize);
+    }
+
+    // What holds a provider open, for saying why a disk is busy. A disk's
+    // partition table and labels are looked through to what holds them.
+    void what_holds_a_provider_data()
+    {
+        QTest::addColumn<QString>("tree"); // empty: unreadable
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("holds"); // "provider class", sorted
+
+        QTest::newRow("geli attached") << "busy-stick.xml" << QStringList{"da0p1"} << QStringList{"da0p1 ELI"};
+        QTest::newRow("a mounted filesystem") << "busy-stick.xml" << QStringList{"da0p1.eli"}
+                                              << QStringList{"da0p1.eli VFS"};
+        QTest::newRow("a program through the node") << "busy-stick.xml" << QStringList{"da0p2"}
+                                                    << QStringList{"da0p2 DEV"};
+        QTest::newRow("swap") << "zvol.xml" << QStringList{"ada0p2"} << QStringList{"ada0p2 SWAP"};
+        QTest::newRow("a ZFS pool") << "zvol.xml" << QStringList{"ada0p3"} << QStringList{"ada0p3 ZFS::VDEV"};
+        QTest::newRow("a disk, through its partitions")
+            << "busy-stick.xml" << QStringList{"da0"} << QStringList{"da0p1 ELI", "da0p2 DEV"};
+        QTest::newRow("a disk and its partition, each hold once")
+            << "busy-stick.xml" << QStringList{"da0", "da0p1", "da0p2"} << QStringList{"da0p1 ELI", "da0p2 DEV"};
+        QTest::newRow("the system disk") << "zvol.xml" << QStringList{"ada0"}
+                                         << QStringList{"ada0p2 SWAP", "ada0p3 ZFS::VDEV"};
+        QTest::newRow("through a partition and its label")
+            << "two-sticks.xml" << QStringList{"da1"} << QStringList{"gpt/BACKUP VFS"};
+        QTest::newRow("through a disk-id label and its partition")
+            << "diskid-partition.xml" << QStringList{"da0"}
+            << QStringList{"diskid/DISK-4C530001230525117285s1 VFS"};
+        QTest::newRow("a mirror's component") << "mirror.xml" << QStringList{"da1"} << QStringList{"da1 MIRROR"};
+        QTest::newRow("nothing open") << "idle-whole-disk.xml" << QStringList{"da0"} << QStringList{};
+        QTest::newRow("gone") << "stick-pulled.xml" << QStringList{"da0"} << QStringList{};
+        QTest::newRow("tree unreadable") << "" << QStringList{"da0"} << QStringList{};
+    }
+
+    void what_holds_a_provider()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, holds);
+
+        fake::tree = tree.isEmpty() ? QByteArray() : fake::tree_file(tree);
+        QStringList got;
+        for (const GeomHold &h : geom_holds(names_of(names)))
+            got << QString::fromStdString(h.provider + " " + h.cls);
+        const int count = got.size();
+        got.sort();
+        QCOMPARE(got, holds);
+        got.removeDuplicates();
+        QCOMPARE(got.size(), count);
+    }
+
+    // A device named through a symbolic link or "..": the system names its
+    // node. The tree's own spelling is taken as it stands.
+    void provider_of_a_path_data()
+    {
+        QTest::addColumn<QString>("tree"); // empty: unreadable
+        QTest::addColumn<QString>("path"); // "@" stands for a fresh folder
+        QTest::addColumn<bool>("named");   // the system knows the node the link reaches
+        QTest::addColumn<QString>("provider");
+
+        QTest::newRow("spelled oddly") << "two-sticks.xml" << "/dev//./da0s1" << false << "da0s1";
+        QTest::newRow("a label") << "two-sticks.xml" << "/dev/gpt/BACKUP" << false << "gpt/BACKUP";
+        QTest::newRow("a link") << "two-sticks.xml" << "@/stick" << true << "da0s1";
+        QTest::newRow("through ..") << "two-sticks.xml" << "@/sub/../stick" << true << "da0s1";
+        QTest::newRow("a link, the tree unreadable") << "" << "@/stick" << true << "da0s1";
+        QTest::newRow("a node the system cannot name") << "two-sticks.xml" << "@/stick" << false << "";
+        QTest::newRow("a regular file") << "two-sticks.xml" << "@/file" << true << "";
+        QTest::newRow("nothing there") << "two-sticks.xml" << "@/none" << true << "";
+        QTest::newRow("unknown under /dev") << "two-sticks.xml" << "/dev/da7s1" << true << "";
+    }
+
+    void provider_of_a_path()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, path);
+        QFETCH(bool, named);
+        QFETCH(QString, provider);
+
+        // The link reaches a real character device; the fake names it.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        QVERIFY(QFile::link("/dev/null", dir.filePath("stick")));
+        QFile file(dir.filePath("file"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        struct stat st;
+        QCOMPARE(stat("/dev/null", &st), 0);
+        if (named)
+            fake::devnames = {{st.st_rdev, "da0s1"}};
+        fake::tree = tree.isEmpty() ? QByteArray() : fake::tree_file(tree);
+        const QByteArray full = QString(path).replace('@', dir.path()).toLocal8Bit();
+        QCOMPARE(QString::fromStdString(geom_provider_for(full.constData())), provider);
+    }
+
+    // The disk of a device named through a link is found as for its node.
+    void the_disk_of_a_link()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::link("/dev/null", dir.filePath("stick")));
+        struct stat st;
+        QCOMPARE(stat("/dev/null", &st), 0);
+        fake::devnames = {{st.st_rdev, "gpt/BACKUP"}};
+        const DeviceSet set = disk_devices(dir.filePath("stick").toLocal8Bit().constData());
+        QCOMPARE(set.basis, DeviceSet::by_provider);
+        QCOMPARE(set.node, std::string("/dev/da1"));
+        QCOMPARE(sorted(set.providers), (QStringList{"da1", "da1p1", "gpt/BACKUP"}));
+    }
+
+    // The filesystem info report's question: statfs gives the size and the
+    // folder the filesystem is mounted on.
+    void filesystem_usage_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("mounted_on");
+        QTest::addColumn<quint64>("block_size");
+        QTest::addColumn<quint64>("blocks");
+        QTest::addColumn<quint64>("free_blocks");
+
+        QTest::newRow("a file on a stick") << QByteArray("/media/da0s1/photos/a.jpg") << QByteArray("/media/da0s1")
+                                           << quint64(32768) << quint64(244000) << quint64(100000);
+        QTest::newRow("the mount point") << QByteArray("/media/BACKUP") << QByteArray("/media/BACKUP")
+                                         << quint64(4096) << quint64(7816064) << quint64(7800000);
+    }
+
+    void filesystem_usage()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, mounted_on);
+        QFETCH(quint64, block_size);
+        QFETCH(quint64, blocks);
+        QFETCH(quint64, free_blocks);
+
+        fake::spaces = {{"/media/da0s1", {32768, 244000, 100000}}, {"/media/BACKUP", {4096, 7816064, 7800000}}};
+        FsUsage usage;
+        QCOMPARE(fs_query(path.constData(), &usage), 0);
+        QCOMPARE(QByteArray(usage.mounted_on), mounted_on);
+        QCOMPARE(quint64(usage.block_size), block_size);
+        QCOMPARE(quint64(usage.blocks), blocks);
+        QCOMPARE(quint64(usage.free_blocks), free_blocks);
+    }
+
+    void filesystem_usage_unknown()
+    {
+        fake::mounts.clear();
+        FsUsage usage;
+        errno = 0;
+        QCOMPARE(fs_query("/media/da0s1", &usage), -1);
+        QCOMPARE(errno, ENOENT);
+    }
+
+    // A dump that breaks off part-way: libgeom leaves the classes it had
+    // read in the mesh. Nothing is found, and nothing is kept.
+    void a_tree_that_breaks_off()
+    {
+        const QByteArray whole = fake::tree_file("two-sticks.xml");
+        fake::tree = whole.left(whole.size() / 2);
+        gmesh mesh;
+        QVERIFY(geom_gettree(&mesh) != 0);
+        QVERIFY(!LIST_EMPTY(&mesh.lg_class));
+        geom_deletetree(&mesh);
+        QCOMPARE(fake::trees_alive(), 0);
+
+        GeomSet set;
+        QVERIFY(!geom_disk_of("da0s1", &set));
+        QVERIFY(!geom_provider_idle("da0"));
+        QVERIFY(geom_holds({"da0"}).empty());
+        QCOMPARE(fake::trees_alive(), 0);
     }
 };
 

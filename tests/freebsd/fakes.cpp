@@ -1,4 +1,5 @@
-// Fakes of libgeom, getmntinfo and statfs fed from the tables of fakes.h.
+// Fakes of libgeom, getmntinfo, statfs and devname_r fed from the tables of
+// fakes.h.
 #include "fakes.h"
 
 #include <libgeom.h>
@@ -15,7 +16,10 @@
 #include <QXmlStreamReader>
 
 #include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <deque>
 #include <map>
@@ -30,6 +34,8 @@ Mounts mounts;
 QList<QPair<QByteArray, QByteArray>> types;
 QList<FakeProcess> processes;
 int usermount = 0;
+QList<QPair<QByteArray, Space>> spaces;
+QList<QPair<dev_t, QByteArray>> devnames;
 std::vector<struct statfs> table;
 
 QByteArray tree_file(const QString &name)
@@ -55,6 +61,12 @@ void fill(struct statfs *s, const QPair<QByteArray, QByteArray> &m)
         if (t.first == m.second)
             type = t.second;
     strncpy(s->f_fstypename, type.constData(), MFSNAMELEN - 1);
+    for (const auto &space : spaces)
+        if (space.first == m.second) {
+            s->f_bsize = space.second.block_size;
+            s->f_blocks = space.second.blocks;
+            s->f_bfree = space.second.free_blocks;
+        }
 }
 
 // What libgeom builds from the dump: the tree, owning its storage.
@@ -63,6 +75,7 @@ struct Arena {
     std::deque<ggeom> geoms;
     std::deque<gconsumer> consumers;
     std::deque<gprovider> providers;
+    std::deque<gconfig> configs;
     std::deque<std::string> strings;
 
     char *text(const QString &s)
@@ -88,7 +101,8 @@ bool build(gmesh *mesh, Arena *a)
     ggeom *geom = nullptr;
     gconsumer *cons = nullptr;
     gprovider *prov = nullptr;
-    QStringList open; // the elements entered and not yet left
+    gconf *config = nullptr; // inside a <config>: the list its entries go to
+    QStringList open;        // the elements entered and not yet left
 
     QXmlStreamReader x(tree);
     while (!x.atEnd()) {
@@ -101,6 +115,8 @@ bool build(gmesh *mesh, Arena *a)
                 prov = nullptr;
             else if (done == "geom")
                 geom = nullptr;
+            else if (done == "config")
+                config = nullptr;
             continue;
         }
         if (!x.isStartElement())
@@ -108,8 +124,33 @@ bool build(gmesh *mesh, Arena *a)
         const QString tag = x.name().toString();
         const QString id = x.attributes().value("id").toString();
         const QString ref = x.attributes().value("ref").toString();
+        // Each entry of a <config> becomes one of the object's list,
+        // inserted at its head as libgeom does.
+        if (config != nullptr) {
+            a->configs.emplace_back();
+            gconfig *entry = &a->configs.back();
+            memset(entry, 0, sizeof *entry);
+            entry->lg_name = a->text(tag);
+            entry->lg_val = a->text(x.readElementText(QXmlStreamReader::IncludeChildElements));
+            LIST_INSERT_HEAD(config, entry, lg_config);
+            continue;
+        }
         if (tag == "config") {
-            x.skipCurrentElement();
+            config = prov != nullptr   ? &prov->lg_config
+                     : cons != nullptr ? &cons->lg_config
+                     : geom != nullptr ? &geom->lg_config
+                     : cls != nullptr  ? &cls->lg_config
+                                       : nullptr;
+            if (config == nullptr)
+                x.skipCurrentElement();
+            else
+                open.append(tag);
+            continue;
+        }
+        if (tag == "mediasize") {
+            const QString value = x.readElementText();
+            if (prov != nullptr)
+                prov->lg_mediasize = value.toLongLong();
             continue;
         }
         if (tag == "name" || tag == "rank" || tag == "mode") {
@@ -132,6 +173,7 @@ bool build(gmesh *mesh, Arena *a)
             cls = &a->classes.back();
             memset(cls, 0, sizeof *cls);
             LIST_INIT(&cls->lg_geom);
+            LIST_INIT(&cls->lg_config);
             LIST_INSERT_HEAD(&mesh->lg_class, cls, lg_class);
         } else if (tag == "geom" && !id.isEmpty()) {
             a->geoms.emplace_back();
@@ -140,12 +182,14 @@ bool build(gmesh *mesh, Arena *a)
             geom->lg_class = cls;
             LIST_INIT(&geom->lg_consumer);
             LIST_INIT(&geom->lg_provider);
+            LIST_INIT(&geom->lg_config);
             LIST_INSERT_HEAD(&cls->lg_geom, geom, lg_geom);
         } else if (tag == "consumer") {
             a->consumers.emplace_back();
             cons = &a->consumers.back();
             memset(cons, 0, sizeof *cons);
             cons->lg_geom = geom;
+            LIST_INIT(&cons->lg_config);
             LIST_INSERT_HEAD(&geom->lg_consumer, cons, lg_consumer);
         } else if (tag == "provider" && !id.isEmpty()) {
             a->providers.emplace_back();
@@ -153,6 +197,7 @@ bool build(gmesh *mesh, Arena *a)
             memset(prov, 0, sizeof *prov);
             prov->lg_geom = geom;
             LIST_INIT(&prov->lg_consumers);
+            LIST_INIT(&prov->lg_config);
             LIST_INSERT_HEAD(&geom->lg_provider, prov, lg_provider);
             provider_by_id[id] = prov;
         } else if (tag == "provider" && cons != nullptr) {
@@ -170,13 +215,16 @@ bool build(gmesh *mesh, Arena *a)
 
 } // namespace fake
 
+// geom_getxml failing leaves the mesh as it was; geom_xml2tree failing on
+// a broken dump leaves in it what it had built, linked from lg_class.
 extern "C" int geom_gettree(struct gmesh *gmp)
 {
-    auto arena = std::make_unique<fake::Arena>();
-    if (fake::tree.isEmpty() || !fake::build(gmp, arena.get()))
+    if (fake::tree.isEmpty())
         return ENXIO;
+    auto arena = std::make_unique<fake::Arena>();
+    const bool built = fake::build(gmp, arena.get());
     fake::arenas[gmp] = std::move(arena);
-    return 0;
+    return built ? 0 : EILSEQ;
 }
 
 extern "C" void geom_deletetree(struct gmesh *gmp)
@@ -308,4 +356,15 @@ extern "C" int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const
     memcpy(oldp, &fake::usermount, sizeof(int));
     *oldlenp = sizeof(int);
     return 0;
+}
+
+extern "C" char *devname_r(dev_t dev, mode_t type, char *buf, int len)
+{
+    for (const auto &d : fake::devnames)
+        if (S_ISCHR(type) && d.first == dev) {
+            snprintf(buf, static_cast<size_t>(len), "%s", d.second.constData());
+            return buf;
+        }
+    snprintf(buf, static_cast<size_t>(len), "#%c:%#jx", S_ISCHR(type) ? 'C' : 'B', static_cast<uintmax_t>(dev));
+    return buf;
 }

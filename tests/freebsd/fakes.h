@@ -4,23 +4,38 @@
 // Table-fed fakes of the FreeBSD calls the platform layer makes, for its
 // FreeBSD branch built on Linux (and on FreeBSD itself, where the tests
 // link these in place of the system's): libgeom's tree from a dump shaped
-// like kern.geom.confxml, and the mount table for getmntinfo and statfs.
+// like kern.geom.confxml, the mount table for getmntinfo and statfs, and
+// the names of device nodes for devname_r.
 
 #include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
 
+#include <stdint.h>
+#include <sys/types.h>
+
 using Mounts = QList<QPair<QByteArray, QByteArray>>; // mounted from, mounted on
 
 namespace fake {
 
-// The GEOM tree now, as the kernel would dump it; empty: unreadable.
+// The GEOM tree now, as the kernel would dump it; empty: unreadable. A
+// dump that breaks off part-way fails as libgeom fails it, with what was
+// read so far left in the mesh for geom_deletetree to release.
 extern QByteArray tree;
 // The mount table now, oldest first.
 extern Mounts mounts;
 // Filesystem types by mount point; "ufs" where none is given.
 extern QList<QPair<QByteArray, QByteArray>> types;
+// What statfs says of a filesystem's size, by mount point; zero where none
+// is given.
+struct Space {
+    uint64_t block_size = 0, blocks = 0, free_blocks = 0;
+};
+extern QList<QPair<QByteArray, Space>> spaces;
+// The names of character devices by number, as devfs gives them ("da0s1");
+// devname_r formats any other number as the real one does.
+extern QList<QPair<dev_t, QByteArray>> devnames;
 
 // The processes libprocstat shows, with their open files: a device by its
 // name under /dev ("fuse", "da0s2"), a file or working folder by its path.
