@@ -1,8 +1,12 @@
+#include "common/child_exits.h"
 #include "common/child_runner.h"
 #include "common/message_box.h"
+#include "common/wait_limits.h"
 #include "box_recorder.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -169,6 +173,111 @@ private slots:
         QFETCH(QByteArray, operand);
 
         QCOMPARE(QByteArray::fromStdString(as_operand(name.constData())), operand);
+    }
+
+    // A question to a filesystem that has stopped answering: the answer
+    // comes back whole, or the child is given up on at the bound, and gone.
+    void a_query_is_answered_or_given_up_data()
+    {
+        QTest::addColumn<int>("answer_after_ms"); // -1: never
+        QTest::addColumn<bool>("answered");
+
+        QTest::newRow("at once") << 0 << true;
+        QTest::newRow("before the bound") << 100 << true;
+        QTest::newRow("never") << -1 << false;
+    }
+
+    void a_query_is_answered_or_given_up()
+    {
+        QFETCH(int, answer_after_ms);
+        QFETCH(bool, answered);
+
+        int pids[2];
+        QVERIFY(pipe(pids) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        std::string answer;
+        const bool got = run_query([&] {
+            const pid_t self = getpid();
+            if (write(pids[1], &self, sizeof self) != sizeof self)
+                _exit(1);
+            if (answer_after_ms < 0)
+                pause(); // stuck, as in a filesystem that does not answer
+            usleep(static_cast<useconds_t>(answer_after_ms) * 1000);
+            return std::string("a\0b", 3);
+        }, 1000, &answer);
+        const int err = errno;
+        pid_t child = 0;
+        QVERIFY(read(pids[0], &child, sizeof child) == sizeof child);
+        close(pids[0]);
+        close(pids[1]);
+
+        QCOMPARE(got, answered);
+        if (answered) {
+            QCOMPARE(QByteArray::fromStdString(answer), QByteArray("a\0b", 3));
+        } else {
+            QCOMPARE(err, ETIMEDOUT);
+            QVERIFY2(clock.elapsed() < 5000, "waited past the bound");
+        }
+        QVERIFY2(kill(child, 0) != 0, "the child was left running");
+        QVERIFY(boxes->lines.isEmpty());
+    }
+
+    // A companion that runs long: the user is asked, and may stop it, keep
+    // waiting, or let the question go by itself when it ends. Stopping
+    // ends all it started and is never a success.
+    void a_long_wait_is_asked_about_data()
+    {
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<bool>("stopped");
+
+        QTest::newRow("stopped") << "Stop" << true;
+        QTest::newRow("kept waiting") << "Keep waiting|Keep waiting|Keep waiting|Keep waiting" << false;
+        QTest::newRow("the question goes by itself") << "wait" << false;
+    }
+
+    void a_long_wait_is_asked_about()
+    {
+        QFETCH(QString, answers);
+        QFETCH(bool, stopped);
+
+        watch_child_exits();
+        const int ask_ms = wait_limits().ask_ms;
+        wait_limits().ask_ms = 300;
+        boxes->answerer.set_answers(answers.split('|'));
+        QTemporaryDir dir;
+        const QByteArray pid_file = dir.filePath("sleeper").toLocal8Bit();
+        // A command that leaves a grandchild at work, as kelmo's umount is.
+        const QByteArray script = "sleep 30 & echo $! > '" + pid_file + "'; sleep 1; kill $!; exit 0";
+        const char *const argv[] = {"/bin/sh", "-c", script.constData(), nullptr};
+        Patience patience;
+        patience.command = "kelmo";
+        patience.folder = "/media/da0s1";
+        ChildStatus status;
+        QElapsedTimer clock;
+        clock.start();
+        const bool ran = run_command(argv, &status, &patience);
+        wait_limits().ask_ms = ask_ms;
+
+        QVERIFY(ran);
+        QCOMPARE(status.stopped, stopped);
+        QCOMPARE(status.wait_status == 0, !stopped);
+        const QByteArray asked = "ask kelmo has been waiting on /media/da0s1 for 0 seconds.\\nA slow stick can "
+                                 "take minutes to write back its cache.\\n\\nKeep waiting, or stop it?";
+        QVERIFY(!boxes->lines.isEmpty());
+        QCOMPARE(boxes->lines.first(), asked);
+        if (stopped) {
+            QVERIFY2(clock.elapsed() < 900, "stopping waited for the command to end");
+            QFile f(QString::fromLocal8Bit(pid_file));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const pid_t sleeper = f.readAll().trimmed().toInt();
+            QTRY_VERIFY2(kill(sleeper, 0) != 0, "what the command started still runs");
+            char why[1025];
+            describe_failed_run(why, sizeof why, true, "kelmo", status);
+            QCOMPARE(QByteArray(why), QByteArray("kelmo was stopped"));
+        }
+        if (answers == "wait")
+            QCOMPARE(boxes->lines.last(), QByteArray("answer went"));
     }
 
     void leaves_errno_as_it_found_it()
