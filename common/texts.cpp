@@ -139,9 +139,10 @@ const char *const english[] = {
     //: without saying for what.
     QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is still claimed by the system.\n"),
     //: Shown instead of a format or image copy. The first %s is a device,
-    //: the second the kind of layer it lies on (MIRROR, CONCAT, ZFS::ZVOL):
-    //: writing one of its disks would break the others.
-    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is not a disk vorlix can write: it lies on a %s geom.\n"),
+    //: the second what it lies on: a device that spans several disks, or
+    //: is none, such as "md0" or "mirror/gm0 (MIRROR)". Writing one of its
+    //: disks would break it.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: %s is not a disk vorlix can write: it lies on %s, which is not one whole disk.\n"),
     //: %s is a disk such as /dev/da0. Between the start of a job and the
     //: start of its tool the disk was pulled, and another may stand in its
     //: place; nothing was written.

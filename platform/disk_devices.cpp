@@ -356,7 +356,8 @@ DeviceSet disk_devices(const char *device)
         DeviceSet set = set_by_provider(geom);
         set.whole_disk = true;
         set.node = "/dev/" + geom.base;
-        set.unwritable = geom.unwritable_class;
+        if (!geom.unwritable_class.empty())
+            set.unwritable = geom.base + " (" + geom.unwritable_class + ")";
         return set;
     }
     // A real disk device that GEOM cannot place (its tree unreadable): the
@@ -379,6 +380,7 @@ DeviceSet disk_devices(const char *device)
         if (sysfs_disk_of(st.st_rdev, "/sys", &disk)) {
             set.node = "/dev/" + disk.name;
             set.numbers = disk.members;
+            set.unwritable = disk.unwritable;
         } else {
             // A real device whose disk the system does not say (no sysfs):
             // the name rule would take /dev/sdb1 for a disk. No disk, then.

@@ -29,9 +29,10 @@ struct DeviceSet {
     // still holds the set.
     std::vector<std::string> providers;
     std::string holder;
-    // A disk that is no disk vorlix may write as a whole: what lies between
-    // the volume and its disks (on FreeBSD a MIRROR, CONCAT, ZFS::ZVOL
-    // geom), named. Empty for a disk that may be written.
+    // A disk that is no disk vorlix may write as a whole, as it spans
+    // several or is none ("mirror/gm0 (MIRROR)", "zvol/pool/v (ZFS::ZVOL)"
+    // on FreeBSD, "md0" on Linux): what lies between the volume and its
+    // disks, named. Empty for a disk that may be written.
     std::string unwritable;
     // by_name: the file the node names, where it is one.
     bool is_file = false;

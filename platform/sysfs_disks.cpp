@@ -159,6 +159,8 @@ bool sysfs_disk_of(dev_t dev, const std::string &root, SysfsDisk *disk)
         const std::vector<std::string> below = entries(dir + "/slaves");
         if (below.empty() || depth >= max_depth)
             break;
+        if (below.size() > 1)
+            break; // built on several: no single disk lies beneath
         std::string next;
         if (!real_path(dir + "/slaves/" + below.front(), &next))
             break;
@@ -167,6 +169,7 @@ bool sysfs_disk_of(dev_t dev, const std::string &root, SysfsDisk *disk)
 
     disk->name = device_name(dir);
     disk->members.clear();
+    disk->unwritable = entries(dir + "/slaves").size() > 1 ? disk->name : std::string();
     add_with_holders(dir, &disk->members, 0);
     for (const std::string &e : entries(dir))
         if (exists(dir + '/' + e + "/partition"))

@@ -13,11 +13,16 @@
 struct SysfsDisk {
     std::string name;         // as in /dev: "sdb", "nvme0n1", "mmcblk0"
     std::vector<dev_t> members; // the disk, its partitions, and the devices built on them
+    // A device on the way down that is built on more than one (md RAID, a
+    // device-mapper table spanning disks): writing one of those would break
+    // it. Its name ("md0"); the disk is then that device itself.
+    std::string unwritable;
 };
 
 // The disk that holds the block device dev. A partition's disk is the
-// folder above it; a device built on others (device-mapper, md) belongs to
-// the disk of the first it is built on. False when sysfs does not know dev.
+// folder above it; a device built on one other (dm-crypt) belongs to the
+// disk of that one; one built on several is a disk of its own that may not
+// be written (unwritable). False when sysfs does not know dev.
 bool sysfs_disk_of(dev_t dev, const std::string &root, SysfsDisk *disk);
 
 // The devices built directly on dev (its holders: "dm-0"), by the names

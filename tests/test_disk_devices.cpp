@@ -107,6 +107,45 @@ private slots:
         sys.device("pci0000:00/mmc0/mmc0:0001/block/mmcblk0", "179:0");
         sys.device("pci0000:00/mmc0/mmc0:0001/block/mmcblk0/mmcblk0p1", "179:1", true);
         sys.device("virtual/block/loop0", "7:0");
+        // md0, a RAID over a partition of each of two sticks, partitioned.
+        sys.device("pci0000:00/usb2/host7/block/sdc", "8:32");
+        sys.device("pci0000:00/usb2/host7/block/sdc/sdc1", "8:33", true);
+        sys.device("pci0000:00/usb2/host8/block/sdd", "8:48");
+        sys.device("pci0000:00/usb2/host8/block/sdd/sdd1", "8:49", true);
+        sys.device("virtual/block/md0", "9:0");
+        sys.device("virtual/block/md0/md0p1", "259:8", true);
+        sys.holder("virtual/block/md0", "pci0000:00/usb2/host7/block/sdc/sdc1");
+        sys.holder("virtual/block/md0", "pci0000:00/usb2/host8/block/sdd/sdd1");
+    }
+
+    // A device built on several disks is no disk to write whole: writing
+    // one of them would break it. Its own name stands for the disk, and
+    // says so; a device built on one (dm-crypt) leads down to its disk.
+    void a_device_over_several_disks_data()
+    {
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<QString>("unwritable");
+
+        QTest::newRow("a partition of a RAID") << QByteArray("259:8") << "md0" << "md0";
+        QTest::newRow("the RAID itself") << QByteArray("9:0") << "md0" << "md0";
+        QTest::newRow("dm-crypt on one partition") << QByteArray("254:0") << "sdb" << "";
+        QTest::newRow("a plain stick") << QByteArray("8:17") << "sdb" << "";
+    }
+
+    void a_device_over_several_disks()
+    {
+        QFETCH(QByteArray, device);
+        QFETCH(QString, disk);
+        QFETCH(QString, unwritable);
+#ifndef __linux__
+        QSKIP("sysfs is Linux's");
+#endif
+
+        SysfsDisk found;
+        QVERIFY(sysfs_disk_of(number(device), sys.root().toStdString(), &found));
+        QCOMPARE(QString::fromStdString(found.name), disk);
+        QCOMPARE(QString::fromStdString(found.unwritable), unwritable);
     }
 
     // The whole disk of a device, and everything on it, as sysfs tells.

@@ -3,10 +3,12 @@
 // statfs and devname_r fed from the trees in tests/freebsd/geom and from
 // tables.
 #include "actions/release_mounts.h"
+#include "platform/device_holders.h"
 #include "platform/disk_devices.h"
 #include "platform/fs_query.h"
 #include "platform/geom_disks.h"
 #include "platform/mount_table.h"
+#include "platform/unmount_rights.h"
 
 #include "freebsd/fakes.h"
 
@@ -93,6 +95,8 @@ private slots:
         fake::processes = {{800, "mount.exfat", {{"/dev/fuse", "fuse"}, {"/dev/da0s2", "da0s2"}}, true}};
         fake::spaces.clear();
         fake::devnames.clear();
+        fake::owners.clear();
+        fake::usermount = 0;
     }
 
     // Only partitions, labels, encryption and nop layers lead down to the
@@ -719,6 +723,149 @@ private slots:
         QVERIFY(!geom_provider_idle("da0"));
         QVERIFY(geom_holds({"da0"}).empty());
         QCOMPARE(fake::trees_alive(), 0);
+    }
+
+    // A disk under a layer that spans disks is none to write whole; the
+    // job says which layer, with its provider.
+    void a_disk_vorlix_may_not_write_data()
+    {
+        QTest::addColumn<QString>("tree");
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<QByteArray>("unwritable");
+
+        QTest::newRow("a partition of a mirror") << "mirror.xml" << QByteArray("/dev/mirror/gm0p1")
+                                                 << QByteArray("mirror/gm0 (MIRROR)");
+        QTest::newRow("a concatenation") << "concat.xml" << QByteArray("/dev/concat/data")
+                                         << QByteArray("concat/data (CONCAT)");
+        QTest::newRow("an md image may be written") << "md-image.xml" << QByteArray("/dev/md0s1") << QByteArray();
+        QTest::newRow("a stick") << "two-sticks.xml" << QByteArray("/dev/da0s1") << QByteArray();
+    }
+
+    void a_disk_vorlix_may_not_write()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QByteArray, device);
+        QFETCH(QByteArray, unwritable);
+
+        fake::tree = fake::tree_file(tree);
+        QCOMPARE(QByteArray::fromStdString(disk_devices(device.constData()).unwritable), unwritable);
+    }
+
+    // A FUSE filesystem is da0's only when a daemon serving FUSE reads a
+    // device of da0: its mount shows the name the daemon chose (a device,
+    // "user@host:dir"), or /dev/fuse where it chose none. Beside da0's exFAT
+    // daemon runs an sshfs one; an image on either is judged by that.
+    void fuse_linked_to_its_device_data()
+    {
+        QTest::addColumn<QByteArray>("exfat_from"); // what the exFAT mount on /media/da0s2 shows
+        QTest::addColumn<QByteArray>("sshfs_from"); // and the sshfs mount on /media/net
+        QTest::addColumn<bool>("daemons_visible");
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<int>("answer");           // Placement::Answer
+
+        const int elsewhere = Placement::elsewhere, on_it = Placement::on_it, cannot_tell = Placement::cannot_tell;
+        QTest::newRow("on sshfs, both named") << QByteArray("/dev/da0s2") << QByteArray("u@host:/srv") << true
+                                              << QByteArray("/media/net/os.img") << elsewhere;
+        QTest::newRow("on the exFAT slice, both named") << QByteArray("/dev/da0s2") << QByteArray("u@host:/srv")
+                                                        << true << QByteArray("/media/da0s2/os.img") << on_it;
+        QTest::newRow("on sshfs, exFAT nameless") << QByteArray("/dev/fuse") << QByteArray("u@host:/srv") << true
+                                                  << QByteArray("/media/net/os.img") << elsewhere;
+        QTest::newRow("on the exFAT slice, nameless, the one such mount")
+            << QByteArray("/dev/fuse") << QByteArray("u@host:/srv") << true << QByteArray("/media/da0s2/os.img")
+            << on_it;
+        // Two nameless FUSE mounts and a daemon reading da0: which is its
+        // own cannot be told, so both count, and the user is told why.
+        QTest::newRow("on sshfs, both nameless") << QByteArray("/dev/fuse") << QByteArray("/dev/fuse") << true
+                                                 << QByteArray("/media/net/os.img") << cannot_tell;
+        // A name that says da0s2 while no daemon reads it: a name only.
+        QTest::newRow("named da0s2, read by none")
+            << QByteArray("/dev/da0s2") << QByteArray("u@host:/srv") << true << QByteArray("/media/net/os.img")
+            << elsewhere;
+        // Daemons of another user, whose files may not be looked into.
+        QTest::newRow("on sshfs, daemons not ours to see")
+            << QByteArray("/dev/fuse") << QByteArray("/dev/fuse") << false << QByteArray("/media/net/os.img")
+            << cannot_tell;
+    }
+
+    void fuse_linked_to_its_device()
+    {
+        QFETCH(QByteArray, exfat_from);
+        QFETCH(QByteArray, sshfs_from);
+        QFETCH(bool, daemons_visible);
+        QFETCH(QByteArray, image);
+        QFETCH(int, answer);
+
+        fake::mounts = {{"/dev/ada0p2", "/"}, {exfat_from, "/media/da0s2"}, {sshfs_from, "/media/net"}};
+        fake::types = {{"/media/da0s2", "fusefs.exfat"}, {"/media/net", "fusefs.sshfs"}};
+        const bool named_but_unread = QByteArray(QTest::currentDataTag()) == "named da0s2, read by none";
+        fake::processes = {
+            {800, "mount.exfat", {{"/dev/fuse", "fuse"}}, daemons_visible},
+            {900, "sshfs", {{"/dev/fuse", "fuse"}}, daemons_visible},
+        };
+        if (!named_but_unread)
+            fake::processes[0].files.append(fake::FakeFile{"/dev/da0s2", "da0s2", false});
+        const Placement p = path_on_devices(image.constData(), disk_devices("/dev/da0s1"));
+        QCOMPARE(static_cast<int>(p.answer), answer);
+        if (answer == Placement::cannot_tell)
+            QCOMPARE(QByteArray::fromStdString(p.where), QByteArray("/media/net"));
+    }
+
+    // What a user may unmount on FreeBSD: root anything; another user only
+    // with vfs.usermount=1, and only what that user mounted.
+    void who_may_unmount_data()
+    {
+        QTest::addColumn<int>("usermount");
+        QTest::addColumn<int>("owner");
+        QTest::addColumn<int>("uid");
+        QTest::addColumn<bool>("denied");
+
+        QTest::newRow("root") << 0 << 0 << 0 << false;
+        QTest::newRow("mounted by root, usermount off") << 0 << 0 << 1001 << true;
+        QTest::newRow("mounted by root, usermount on") << 1 << 0 << 1001 << true;
+        QTest::newRow("the user's own, usermount off") << 0 << 1001 << 1001 << true;
+        QTest::newRow("the user's own, usermount on") << 1 << 1001 << 1001 << false;
+    }
+
+    void who_may_unmount()
+    {
+        QFETCH(int, usermount);
+        QFETCH(int, owner);
+        QFETCH(int, uid);
+        QFETCH(bool, denied);
+
+        fake::usermount = usermount;
+        fake::owners = {{"/media/da0s1", static_cast<uid_t>(owner)}};
+        QCOMPARE(unmount_denied("/media/da0s1", static_cast<uid_t>(uid)), denied);
+    }
+
+    // The line that says what holds a disk names the layer or the program.
+    void what_holds_the_disk_data()
+    {
+        QTest::addColumn<QString>("tree");
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("what");
+
+        QTest::newRow("a FUSE daemon through /dev, by name") << "two-sticks.xml" << QByteArray("/dev/da0s2")
+                                                             << static_cast<int>(Holder::program)
+                                                             << QByteArray("mount.exfat");
+        QTest::newRow("an encrypted layer") << "busy-stick.xml" << QByteArray("/dev/da0p1")
+                                            << static_cast<int>(Holder::geom_class) << QByteArray("ELI");
+    }
+
+    void what_holds_the_disk()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QByteArray, device);
+        QFETCH(int, kind);
+        QFETCH(QByteArray, what);
+
+        fake::tree = fake::tree_file(tree);
+        fake::mounts = {{"/dev/ada0p2", "/"}};
+        const std::vector<Holder> holders = device_holders(disk_devices(device.constData()));
+        QVERIFY(!holders.empty());
+        QCOMPARE(static_cast<int>(holders.front().kind), kind);
+        QCOMPARE(QByteArray::fromStdString(holders.front().what), what);
     }
 };
 

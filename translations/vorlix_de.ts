@@ -312,13 +312,6 @@ Weiter warten oder abbrechen?</translation>
 </translation>
     </message>
     <message>
-        <source>vorlix: %s is not a disk vorlix can write: it lies on a %s geom.
-</source>
-        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second the kind of layer it lies on (MIRROR, CONCAT, ZFS::ZVOL): writing one of its disks would break the others.</extracomment>
-        <translation>vorlix: %s ist kein Datenträger, den vorlix beschreiben kann: er liegt auf einem %s-Geom.
-</translation>
-    </message>
-    <message>
         <source>vorlix: %s is no longer the disk this job began with; nothing was written.
 </source>
         <extracomment>%s is a disk such as /dev/da0. Between the start of a job and the start of its tool the disk was pulled, and another may stand in its place; nothing was written.</extracomment>
@@ -337,6 +330,13 @@ Weiter warten oder abbrechen?</translation>
 </source>
         <extracomment>Why an unmount failed, on FreeBSD. %s is the folder. Keep &quot;vfs.usermount=1&quot; as it is.</extracomment>
         <translation>vorlix: Nur root darf %s aushängen, oder mit vfs.usermount=1 der Benutzer, der es eingehängt hat.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is not a disk vorlix can write: it lies on %s, which is not one whole disk.
+</source>
+        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second what it lies on: a device that spans several disks, or is none, such as &quot;md0&quot; or &quot;mirror/gm0 (MIRROR)&quot;. Writing one of its disks would break it.</extracomment>
+        <translation>vorlix: %s ist kein Datenträger, den vorlix beschreiben kann: er liegt auf %s, das kein einzelner ganzer Datenträger ist.
 </translation>
     </message>
 </context>

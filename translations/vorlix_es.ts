@@ -309,13 +309,6 @@ Una memoria lenta puede tardar minutos en escribir su caché.
 </translation>
     </message>
     <message>
-        <source>vorlix: %s is not a disk vorlix can write: it lies on a %s geom.
-</source>
-        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second the kind of layer it lies on (MIRROR, CONCAT, ZFS::ZVOL): writing one of its disks would break the others.</extracomment>
-        <translation>vorlix: %s no es un disco que vorlix pueda escribir: está sobre una geom %s.
-</translation>
-    </message>
-    <message>
         <source>vorlix: %s is no longer the disk this job began with; nothing was written.
 </source>
         <extracomment>%s is a disk such as /dev/da0. Between the start of a job and the start of its tool the disk was pulled, and another may stand in its place; nothing was written.</extracomment>
@@ -334,6 +327,13 @@ Una memoria lenta puede tardar minutos en escribir su caché.
 </source>
         <extracomment>Why an unmount failed, on FreeBSD. %s is the folder. Keep &quot;vfs.usermount=1&quot; as it is.</extracomment>
         <translation>vorlix: solo root puede desmontar %s, o, con vfs.usermount=1, el usuario que lo montó.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is not a disk vorlix can write: it lies on %s, which is not one whole disk.
+</source>
+        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second what it lies on: a device that spans several disks, or is none, such as &quot;md0&quot; or &quot;mirror/gm0 (MIRROR)&quot;. Writing one of its disks would break it.</extracomment>
+        <translation>vorlix: %s no es un disco que vorlix pueda escribir: está sobre %s, que no es un único disco entero.
 </translation>
     </message>
 </context>

@@ -310,13 +310,6 @@ Continuer d&apos;attendre, ou l&apos;arrêter ?</translation>
 </translation>
     </message>
     <message>
-        <source>vorlix: %s is not a disk vorlix can write: it lies on a %s geom.
-</source>
-        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second the kind of layer it lies on (MIRROR, CONCAT, ZFS::ZVOL): writing one of its disks would break the others.</extracomment>
-        <translation>vorlix: %s n&apos;est pas un disque que vorlix peut écrire : il repose sur une geom %s.
-</translation>
-    </message>
-    <message>
         <source>vorlix: %s is no longer the disk this job began with; nothing was written.
 </source>
         <extracomment>%s is a disk such as /dev/da0. Between the start of a job and the start of its tool the disk was pulled, and another may stand in its place; nothing was written.</extracomment>
@@ -335,6 +328,13 @@ Continuer d&apos;attendre, ou l&apos;arrêter ?</translation>
 </source>
         <extracomment>Why an unmount failed, on FreeBSD. %s is the folder. Keep &quot;vfs.usermount=1&quot; as it is.</extracomment>
         <translation>vorlix: seul root peut démonter %s, ou, avec vfs.usermount=1, l&apos;utilisateur qui l&apos;a monté.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is not a disk vorlix can write: it lies on %s, which is not one whole disk.
+</source>
+        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second what it lies on: a device that spans several disks, or is none, such as &quot;md0&quot; or &quot;mirror/gm0 (MIRROR)&quot;. Writing one of its disks would break it.</extracomment>
+        <translation>vorlix: %s n&apos;est pas un disque que vorlix peut écrire : il repose sur %s, qui n&apos;est pas un disque entier unique.
 </translation>
     </message>
 </context>

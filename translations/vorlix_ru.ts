@@ -308,13 +308,6 @@ Keep waiting, or stop it?</source>
 </translation>
     </message>
     <message>
-        <source>vorlix: %s is not a disk vorlix can write: it lies on a %s geom.
-</source>
-        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second the kind of layer it lies on (MIRROR, CONCAT, ZFS::ZVOL): writing one of its disks would break the others.</extracomment>
-        <translation>vorlix: %s — не диск, на который vorlix может писать: он лежит на geom %s.
-</translation>
-    </message>
-    <message>
         <source>vorlix: %s is no longer the disk this job began with; nothing was written.
 </source>
         <extracomment>%s is a disk such as /dev/da0. Between the start of a job and the start of its tool the disk was pulled, and another may stand in its place; nothing was written.</extracomment>
@@ -333,6 +326,13 @@ Keep waiting, or stop it?</source>
 </source>
         <extracomment>Why an unmount failed, on FreeBSD. %s is the folder. Keep &quot;vfs.usermount=1&quot; as it is.</extracomment>
         <translation>vorlix: отмонтировать %s может только root или, при vfs.usermount=1, пользователь, который его смонтировал.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: %s is not a disk vorlix can write: it lies on %s, which is not one whole disk.
+</source>
+        <extracomment>Shown instead of a format or image copy. The first %s is a device, the second what it lies on: a device that spans several disks, or is none, such as &quot;md0&quot; or &quot;mirror/gm0 (MIRROR)&quot;. Writing one of its disks would break it.</extracomment>
+        <translation>vorlix: %s — не диск, на который vorlix может писать: он лежит на %s, а это не один целый диск.
 </translation>
     </message>
 </context>

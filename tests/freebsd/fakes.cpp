@@ -34,6 +34,7 @@ Mounts mounts;
 QList<QPair<QByteArray, QByteArray>> types;
 QList<FakeProcess> processes;
 int usermount = 0;
+QList<QPair<QByteArray, uid_t>> owners;
 QList<QPair<QByteArray, Space>> spaces;
 QList<QPair<dev_t, QByteArray>> devnames;
 std::vector<struct statfs> table;
@@ -61,6 +62,9 @@ void fill(struct statfs *s, const QPair<QByteArray, QByteArray> &m)
         if (t.first == m.second)
             type = t.second;
     strncpy(s->f_fstypename, type.constData(), MFSNAMELEN - 1);
+    for (const auto &owner : owners)
+        if (owner.first == m.second)
+            s->f_owner = owner.second;
     for (const auto &space : spaces)
         if (space.first == m.second) {
             s->f_bsize = space.second.block_size;

@@ -53,6 +53,8 @@ struct FakeProcess {
 extern QList<FakeProcess> processes;
 // sysctl vfs.usermount.
 extern int usermount;
+// Who mounted what (statfs's f_owner) by mount point; root where none is given.
+extern QList<QPair<QByteArray, uid_t>> owners;
 
 // A dump from tests/freebsd/geom.
 QByteArray tree_file(const QString &name);
