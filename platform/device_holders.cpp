@@ -64,10 +64,28 @@ void mounted_and_inside(const DeviceSet &set, std::vector<Holder> *holders, cons
     }
 }
 
+// Whoever has the disk image file open: a FUSE daemon still writing its
+// last changes, say. FreeBSD names a file only where its name is still
+// known to the system, which it is for a file a daemon just opened.
+void file_holders(const DeviceSet &set, const std::vector<OpenFile> &files, std::vector<Holder> *holders)
+{
+    std::string real;
+    if (!probe_realpath(set.node.c_str(), &real)) {
+        if (errno == ETIMEDOUT)
+            add(holders, Holder::silent, set.node, set.node);
+        return;
+    }
+    for (const OpenFile &f : files)
+        if (!f.working_dir && !f.device && f.path == real)
+            add(holders, Holder::program, set.node, f.command, f.pid);
+}
+
 #if VORLIX_ON_FREEBSD
 
 void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, std::vector<Holder> *holders)
 {
+    if (set.basis == DeviceSet::by_name && set.is_file)
+        file_holders(set, files, holders);
     if (set.basis != DeviceSet::by_provider)
         return;
     GeomIdentity id;
@@ -209,15 +227,11 @@ void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, st
     }
     if (set.basis == DeviceSet::by_name && set.is_file) {
         // A disk image file: whoever has it open may still write to it,
-        // as a FUSE daemon does until its last flush.
-        std::string real;
-        const bool resolved = probe_realpath(set.node.c_str(), &real);
-        if (resolved)
-            for (const OpenFile &f : files)
-                if (!f.working_dir && f.path == real)
-                    add(holders, Holder::program, set.node, f.command, f.pid);
+        // as a FUSE daemon does until its last flush. The lease asks the
+        // kernel, which also knows of those we may not look into.
+        file_holders(set, files, holders);
         const int held = file_held_open(set.node);
-        if (held == -2 || (!resolved && errno == ETIMEDOUT))
+        if (held == -2)
             add(holders, Holder::silent, set.node, set.node);
         else if (held == 1 && holders->empty())
             add(holders, Holder::claimed, set.node, "");

@@ -13,6 +13,7 @@
 #include <sys/mount.h>
 #else
 #include "platform/sysfs_disks.h"
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/sysmacros.h>
 #endif
@@ -297,10 +298,32 @@ Placement placed(const std::string &path, const DeviceSet &set, int depth)
     std::vector<MountEntry> mounts;
     if (!list_mounts(&mounts))
         return answer(Placement::elsewhere);
+    // The filesystem holding path, by its number; an overlay gives the
+    // files of its layers numbers of their own, so failing that, the
+    // deepest mount above the path.
+    std::vector<size_t> holding;
+    for (size_t i = 0; i < mounts.size(); ++i)
+        if (mounts[i].dev == st.st_dev)
+            holding.push_back(i);
+    if (holding.empty()) {
+        std::string real;
+        if (!probe_realpath(path.c_str(), &real))
+            return errno == ETIMEDOUT ? answer(Placement::silent, path) : answer(Placement::elsewhere);
+        real = collapse_path(real.c_str());
+        size_t best = mounts.size();
+        for (size_t i = 0; i < mounts.size(); ++i) {
+            const std::string dir = collapse_path(mounts[i].dir.c_str());
+            const bool above = dir == "/" || real == dir || real.compare(0, dir.size() + 1, dir + "/") == 0;
+            if (above && on_top_of_folder(mounts, i)
+                && (best == mounts.size() || dir.size() >= collapse_path(mounts[best].dir.c_str()).size()))
+                best = i;
+        }
+        if (best < mounts.size())
+            holding.push_back(best);
+    }
     std::vector<std::string> below; // what the filesystem holding path is built on
-    for (const MountEntry &m : mounts) {
-        if (m.dev != st.st_dev)
-            continue;
+    for (size_t i : holding) {
+        const MountEntry &m = mounts[i];
         const Owner owner = mount_owner(m, set);
         if (owner == Owner::member)
             return answer(Placement::on_it);
@@ -321,6 +344,27 @@ Placement placed(const std::string &path, const DeviceSet &set, int depth)
 }
 
 #endif
+
+// "<dev>:<ino> <birth>" of a file, "-" when there is none.
+std::string file_birth(const char *path)
+{
+#if VORLIX_ON_FREEBSD
+    // FreeBSD's st_birthtim would tell a new file from an old one of the
+    // same number; the build check's C library does not declare it.
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return "-";
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+#else
+    struct statx stx;
+    if (statx(AT_FDCWD, path, 0, STATX_INO | STATX_BTIME, &stx) != 0)
+        return "-";
+    std::string id = std::to_string(makedev(stx.stx_dev_major, stx.stx_dev_minor)) + ":" + std::to_string(stx.stx_ino);
+    if (stx.stx_mask & STATX_BTIME)
+        id += " " + std::to_string(stx.stx_btime.tv_sec) + "." + std::to_string(stx.stx_btime.tv_nsec);
+    return id;
+#endif
+}
 
 } // namespace
 
@@ -466,7 +510,6 @@ bool disk_held_beside(const DeviceSet &disk, const DeviceSet &volume)
 
 std::string disk_identity(const DeviceSet &disk)
 {
-    struct stat st;
     switch (disk.basis) {
     case DeviceSet::by_provider: {
 #if VORLIX_ON_FREEBSD
@@ -478,6 +521,7 @@ std::string disk_identity(const DeviceSet &disk)
     }
     case DeviceSet::by_number: {
 #if !VORLIX_ON_FREEBSD
+        struct stat st;
         if (disk.node.empty() || stat(disk.node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
             return std::string();
         const std::string id = sysfs_disk_identity(st.st_rdev, "/sys");
@@ -490,10 +534,16 @@ std::string disk_identity(const DeviceSet &disk)
         break;
     }
     // A name with nothing behind it stays what it was; a file is known by
-    // its identity.
+    // its identity, and by when it was made: a new file may be given the
+    // number of one just removed. (Not by when it was written: a FUSE
+    // daemon's last write to it is no other disk.)
     if (disk.node.empty())
         return std::string();
-    if (!probe_stat(disk.node.c_str(), &st))
-        return errno == ENOENT ? "name " + disk.node : std::string();
-    return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::string made;
+    const std::string node = disk.node;
+    if (!probe([node] { return file_birth(node.c_str()); }, &made))
+        return std::string();
+    if (made == "-")
+        return "name " + disk.node;
+    return "file " + made;
 }

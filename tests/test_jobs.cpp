@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <signal.h>
 #include <unistd.h>
 
 using Calls = QList<QList<QByteArray>>;
@@ -360,6 +361,33 @@ private slots:
             << copy << elsewhere + "\necho image > \"$MNT/vol/backup.img\"" << QByteArray("other/backup.img")
             << QList<QByteArray>{} << 99 << Texts{"vorlix: MNT/other/backup.img is on the disk it would overwrite.\n"}
             << QList<QByteArray>{"vol DEV", "other MNT/link"};
+        // Filesystems built on the volume: an image there would vanish or
+        // be overwritten too. Refused before anything is unmounted.
+        QTest::newRow("an image in an overlay over the volume")
+            << copy
+            << QByteArray("echo image > \"$MNT/vol/backup.img\"\nmkdir -p \"$MNT/up\" \"$MNT/ovl\"\n"
+                          "mount -t tmpfs upper \"$MNT/up\"\nmkdir \"$MNT/up/u\" \"$MNT/up/w\"\n"
+                          "mount -t overlay overlay -o \"lowerdir=$MNT/vol,upperdir=$MNT/up/u,workdir=$MNT/up/w\" "
+                          "\"$MNT/ovl\"")
+            << QByteArray("ovl/backup.img") << QList<QByteArray>{} << 99
+            << Texts{"vorlix: MNT/ovl/backup.img is on the disk it would overwrite.\n"}
+            << QList<QByteArray>{"vol DEV", "up upper", "ovl overlay"};
+        const QByteArray inner = "mkfs.ext4 -q -F \"$MNT/vol/inner.img\" 4M\nmkdir \"$MNT/inner\"\n";
+        QTest::newRow("an image in a filesystem of a loop device reading a file on the volume")
+            << copy
+            << inner + "loop=$(losetup -f --show \"$MNT/vol/inner.img\")\n"
+                       "trap 'umount \"$MNT/inner\"; losetup -d \"$loop\"' EXIT\n"
+                       "mount \"$loop\" \"$MNT/inner\"\necho image > \"$MNT/inner/os.img\""
+            << QByteArray("inner/os.img") << QList<QByteArray>{} << 99
+            << Texts{"vorlix: MNT/inner/os.img is on the disk it would overwrite.\n"}
+            << QList<QByteArray>{"vol DEV", "inner LOOP"};
+        QTest::newRow("an image in a FUSE filesystem reading a file on the volume")
+            << copy
+            << inner + "fuse2fs \"$MNT/vol/inner.img\" \"$MNT/inner\"\n"
+                       "trap 'umount -l \"$MNT/inner\"' EXIT\necho image > \"$MNT/inner/os.img\""
+            << QByteArray("inner/os.img") << QList<QByteArray>{} << 99
+            << Texts{"vorlix: MNT/inner/os.img is on the disk it would overwrite.\n"}
+            << QList<QByteArray>{"vol DEV", "inner MNT/vol/inner.img"};
     }
 
     void jobs_on_a_real_disk()
@@ -388,7 +416,7 @@ private slots:
         const BinaryRun r = fx.run({mnt + "/vol", disk.node, "ext4"},
                                    script.replace("DEV", QString::fromLocal8Bit(disk.node)));
         QVERIFY2(r.finished, r.err.constData());
-        QVERIFY2(r.exit_code == exit_code, r.err.constData());
+        QVERIFY2(r.exit_code == exit_code, (r.err + r.log.join('\n')).constData());
         Texts want;
         for (QByteArray box : boxes)
             want.append(box.replace("MNT", mnt).replace("DEV", disk.node));
@@ -404,7 +432,11 @@ private slots:
             then.append(call.value(0) + (call.value(0) == "draskel" ? ' ' + call.value(3) : QByteArray()));
         QCOMPARE(then, exit_code == 0 ? (QList<QByteArray>{"urxvt", "draskel " + disk.node}) : QList<QByteArray>{});
 
-        QCOMPARE(loop_disk_mounts_left(fx, disk), left);
+        // Another loop device the case made is LOOP.
+        QList<QByteArray> remaining;
+        for (const QByteArray &line : loop_disk_mounts_left(fx, disk))
+            remaining << QString::fromLocal8Bit(line).replace(QRegularExpression("/dev/loop[0-9]+"), "LOOP").toLocal8Bit();
+        QCOMPARE(remaining, left);
     }
 
     // Where the system cannot tell (a name with no device behind it), a
@@ -422,6 +454,97 @@ private slots:
         QCOMPARE(r.exit_code, 99);
         QCOMPARE(r.boxes(), Texts{"vorlix: " + image.toLocal8Bit() + " is on the disk it would overwrite.\n"});
         QVERIFY(fx.calls().isEmpty());
+    }
+
+    // A stick pulled while it was being unmounted, and another plugged in
+    // under its name: the tool must not write that one. A disk image file
+    // replaced by another file stands in for it.
+    void the_disk_swapped_during_the_unmount_data()
+    {
+        QTest::addColumn<QByteArray>("kelmo");
+        QTest::addColumn<int>("exit_code");
+        QTest::addColumn<Texts>("boxes"); // DISK: the disk file
+        QTest::addColumn<bool>("tool_ran");
+
+        QTest::newRow("the same disk") << QByteArray("exit 0") << 0 << Texts{format_done} << true;
+        QTest::newRow("another disk under its name")
+            << QByteArray("/bin/rm \"$DISK\" && : > \"$DISK\"") << 69
+            << Texts{"vorlix: DISK is no longer the disk this job began with; nothing was written.\n",
+                     "Format failed."}
+            << false;
+        QTest::newRow("no disk under its name any more")
+            << QByteArray("/bin/rm \"$DISK\"") << 69
+            << Texts{"vorlix: DISK is no longer the disk this job began with; nothing was written.\n",
+                     "Format failed."}
+            << false;
+    }
+
+    void the_disk_swapped_during_the_unmount()
+    {
+        QFETCH(QByteArray, kelmo);
+        QFETCH(int, exit_code);
+        QFETCH(Texts, boxes);
+        QFETCH(bool, tool_ran);
+        if (const char *why = lacks_mount_table())
+            QSKIP(why);
+
+        BinaryFixture fx;
+        const QString disk = fx.write_file("da0", QByteArray(4096, '\0'));
+        QDir(fx.path("")).mkpath("stick");
+        fx.env.insert("DISK", disk);
+        fx.add_fake("kelmo", kelmo);
+        fx.add_fake_terminal();
+        fx.add_fake("draskel", ": > \"$2\"");
+        const BinaryRun r = fx.run({fx.path("stick").toLocal8Bit(), fx.path("da0s1").toLocal8Bit(), "msdosfs"},
+                                   "click:Reformat " + disk + "|click:EXT4 (Linux)");
+        QCOMPARE(r.exit_code, exit_code);
+        Texts want;
+        for (QByteArray box : boxes)
+            want << box.replace("DISK", disk.toLocal8Bit());
+        QCOMPARE(r.boxes(), want);
+        bool ran = false;
+        for (const QList<QByteArray> &call : fx.calls())
+            ran = ran || call.value(0) == "draskel";
+        QCOMPARE(ran, tool_ran);
+    }
+
+    // vorlix ended while its tool runs ("pkill vorlix", a closed terminal):
+    // the tool goes with it, and so does the marker's folder, so that
+    // nothing is left that could still act, or be read, later.
+    void an_ended_program_leaves_nothing_data()
+    {
+        QTest::addColumn<int>("signal");
+
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void an_ended_program_leaves_nothing()
+    {
+        QFETCH(int, signal);
+        if (const char *why = lacks_mount_table())
+            QSKIP(why);
+
+        BinaryFixture fx;
+        fx.env.insert("WATCH", fx.path("marker-name"));
+        fx.env.insert("TOOL_PID", fx.path("tool.pid"));
+        fx.env.insert("SIGNAL", QString::number(signal));
+        fx.add_fake("kelmo");
+        // The terminal's parent is vorlix; the tool ends it, then waits.
+        fx.add_fake("urxvt", "[ \"$1\" = -e ] || exit 2\nshift\nVORLIX=$PPID \"$@\"\nexit 0");
+        fx.add_fake("draskel", tool("echo $$ > \"$TOOL_PID\"\nkill -\"$SIGNAL\" \"$VORLIX\"\nexec /bin/sleep 30"));
+        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"}, reformat_button + QString("|click:EXT4 (Linux)"));
+        QVERIFY(r.finished);
+        QVERIFY(r.crashed); // ended by the signal, as without a handler
+
+        QFile watch(fx.path("marker-name")), tool_pid(fx.path("tool.pid"));
+        QVERIFY(watch.open(QIODevice::ReadOnly) && tool_pid.open(QIODevice::ReadOnly));
+        const QString marker = QString::fromLocal8Bit(watch.readAll().trimmed());
+        QVERIFY(marker.startsWith("/tmp/vorl."));
+        QVERIFY2(!QFileInfo::exists(QFileInfo(marker).path()), "the marker's folder is left");
+        const pid_t tool = tool_pid.readAll().trimmed().toInt();
+        QTRY_VERIFY2(kill(tool, 0) != 0, "the tool still runs");
     }
 
     // Names that read as options reach the tool as paths.
