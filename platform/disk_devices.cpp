@@ -2,6 +2,7 @@
 
 #include "common/disk_names.h"
 #include "platform/device_holders.h"
+#include "platform/first_line.h"
 #include "platform/fs_probe.h"
 #include "platform/mount_table.h"
 #include "platform/target.h"
@@ -274,16 +275,7 @@ std::vector<std::string> overlay_layers(const std::string &options)
 std::string loop_backing_file(const std::string &source)
 {
     const std::string name = source.substr(source.rfind('/') + 1);
-    std::string file;
-    if (FILE *f = fopen(("/sys/block/" + name + "/loop/backing_file").c_str(), "re")) {
-        char line[4096];
-        if (fgets(line, sizeof line, f) != nullptr) {
-            line[strcspn(line, "\n")] = '\0';
-            file = line;
-        }
-        fclose(f);
-    }
-    return file;
+    return first_line("/sys/block/" + name + "/loop/backing_file");
 }
 
 Placement placed(const std::string &path, const DeviceSet &set, int depth)

@@ -1,5 +1,7 @@
 #include "platform/process_files.h"
 
+#include "platform/first_line.h"
+
 #include "platform/target.h"
 
 #if VORLIX_ON_FREEBSD
@@ -84,20 +86,6 @@ bool read_link(const std::string &path, std::string *target)
     return true;
 }
 
-std::string command_of(const std::string &proc)
-{
-    std::string name;
-    if (FILE *f = fopen((proc + "/comm").c_str(), "re")) {
-        char buf[64];
-        if (fgets(buf, sizeof buf, f) != nullptr) {
-            buf[strcspn(buf, "\n")] = '\0';
-            name = buf;
-        }
-        fclose(f);
-    }
-    return name;
-}
-
 bool is_number(const char *s)
 {
     if (*s == '\0')
@@ -124,7 +112,7 @@ bool list_open_files(std::vector<OpenFile> *files, bool *complete)
         const std::string proc = std::string("/proc/") + p->d_name;
         OpenFile base;
         base.pid = atol(p->d_name);
-        base.command = command_of(proc);
+        base.command = first_line(proc + "/comm");
 
         OpenFile cwd = base;
         cwd.working_dir = true;

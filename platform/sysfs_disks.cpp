@@ -1,5 +1,7 @@
 #include "platform/sysfs_disks.h"
 
+#include "platform/first_line.h"
+
 #include "platform/target.h"
 
 #if VORLIX_ON_FREEBSD
@@ -105,21 +107,6 @@ std::string block_dir(dev_t dev)
     snprintf(number, sizeof number, "/dev/block/%u:%u", static_cast<unsigned>(major(dev)),
              static_cast<unsigned>(minor(dev)));
     return number;
-}
-
-// A one-line attribute, without its newline; "" when there is none.
-std::string first_line(const std::string &path)
-{
-    std::string value;
-    if (FILE *f = fopen(path.c_str(), "re")) {
-        char line[256];
-        if (fgets(line, sizeof line, f) != nullptr) {
-            line[strcspn(line, "\n")] = '\0';
-            value = line;
-        }
-        fclose(f);
-    }
-    return value;
 }
 
 void add_member(const std::string &dir, std::vector<dev_t> *members)
