@@ -80,9 +80,15 @@ private slots:
 
     void a_failed_exec_is_reported_with_the_reason()
     {
+        // A PATH of folders anyone may search: one the user may not enter
+        // (root's own, under su) would make the reason EACCES.
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", "/usr/bin:/bin");
         ChildStatus status;
         const char *const argv[] = {"vorlix-no-such-command", "x", nullptr};
-        QVERIFY(run_command(argv, &status));
+        const bool ran = run_command(argv, &status);
+        qputenv("PATH", path);
+        QVERIFY(ran);
         QVERIFY(status.wait_status != 0);
         QCOMPARE(status.exec_errno, ENOENT);
         QCOMPARE(boxes->lines, (QList<QByteArray>{"box vorlix: exec failed: No such file or directory\\n"}));
