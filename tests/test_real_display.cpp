@@ -2,6 +2,7 @@
 #include "system_needs.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
@@ -82,6 +83,41 @@ private slots:
         QCOMPARE(boxes[2], QByteArray("Failed to unmount."));
         QCOMPARE(boxes[3], QByteArray("Image copy failed."));
         QVERIFY(fx.calls().isEmpty());
+    }
+
+    // A helper that waits long, on the real display: the question box
+    // appears while it runs, Stop ends it at once, and the window stays;
+    // left alone, the question goes by itself when the helper ends.
+    void a_long_wait_asked_about_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QByteArray>("helper");
+        QTest::addColumn<int>("exit_code");
+
+        QTest::newRow("stopped") << "Stop" << QByteArray("exec /bin/sleep 30") << 99;
+        QTest::newRow("the question goes by itself") << "wait" << QByteArray("exec /bin/sleep 2") << 0;
+    }
+
+    void a_long_wait_asked_about()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QByteArray, helper);
+        QFETCH(int, exit_code);
+        if (const char *why = lacks_mount_table())
+            QSKIP(why);
+
+        BinaryFixture fx;
+        fx.add_fake("kelmo", helper);
+        fx.env.insert("VORLIX_HOOK_WAIT", "10000,1000,1000");
+        fx.env.insert("VORLIX_HOOK_ANSWERS", answer);
+        QElapsedTimer clock;
+        clock.start();
+        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"}, "click:Unmount /media/da0s1", 60000);
+        QVERIFY2(r.finished, "the program hung");
+        QCOMPARE(r.exit_code, exit_code);
+        QCOMPARE(r.lines_starting_with("ask ").size(), 1);
+        if (exit_code == 99)
+            QVERIFY2(clock.elapsed() < 20000, "Stop waited for the helper");
     }
 
     // The keyboard alone, typed at the real windows: Return and keypad Enter
