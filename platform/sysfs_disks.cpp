@@ -135,6 +135,7 @@ bool sysfs_disk_of(dev_t dev, const std::string &root, SysfsDisk *disk)
     }
 
     disk->name = device_name(dir);
+    disk->dir = dir;
     disk->members.clear();
     add_with_holders(dir, &disk->members, 0);
     for (const std::string &e : entries(dir))
