@@ -28,25 +28,6 @@ void say(const std::string &text)
     fprintf(stderr, "vorlix-watch: %s\n", text.c_str());
 }
 
-// True when PATH (completed at start) leads to an executable program.
-bool on_path(const std::string &program)
-{
-    const char *path = getenv("PATH");
-    std::string dirs = path != nullptr ? path : "";
-    size_t start = 0;
-    for (;;) {
-        const size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (dir.empty())
-            dir = ".";
-        if (access((dir + '/' + program).c_str(), X_OK) == 0)
-            return true;
-        if (end == std::string::npos)
-            return false;
-        start = end + 1;
-    }
-}
-
 } // namespace
 
 int run_agent(int argc, char **argv)
@@ -117,8 +98,6 @@ int run_agent(int argc, char **argv)
     }
     VolumeWatcher watcher([&rule](const MountEntry &m) { return rule.admits(m); });
     watcher.begin(table);
-    if (!on_path(launcher.program))
-        say(launcher.program + " is not on PATH; no window opens until it is");
     lock.mark_ready();
 
     bool table_readable = true;
