@@ -37,7 +37,7 @@ int run_agent(int argc, char **argv)
     // A session log that goes away must not end the agent at its next line.
     signal(SIGPIPE, SIG_IGN);
 
-    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
         fputs(usage, stdout);
         fputs("Starts vorlix for each removable volume that is mounted in this session.\n"
               "VORLIX_WATCH_DEVICES: an extended regular expression for more devices.\n",
