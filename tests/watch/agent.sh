@@ -80,6 +80,7 @@ if [ "${VORLIX_WATCH_TEST_INSIDE-}" = 1 ]; then
     mount "$loop_a" "$mnt/a2"
     mount -o remount,ro "$mnt/a"
     umount "$mnt/bind" "$mnt/a2" "$mnt/a"
+    settle
     mount "$loop_a" "$mnt/a"
     check "tmpfs, another loop device, a bind, a second mount, a remount: none; again: a second start" \
         wait_for_starts "$starts" 2
@@ -90,6 +91,7 @@ if [ "${VORLIX_WATCH_TEST_INSIDE-}" = 1 ]; then
 new line"
     mkdir "$odd"
     umount "$mnt/a"
+    settle
     mount "$loop_a" "$odd"
     check "a mount point with a blank and a newline: a start" wait_for_starts "$starts" 3
     check "and it arrives intact" same_start "$starts" 3 "$odd" "$loop_a" ext4
@@ -135,12 +137,14 @@ new line"
     mount -t tmpfs tmpfs "$long"
     mount -t tmpfs tmpfs "$mnt/many/tab	and\\backslash"
     umount "$mnt/a"
+    settle
     mount "$loop_a" "$mnt/a"
     check "6000 mounts and odd names: still running, and a start" wait_for_starts "$starts" 5 60
     check "still running" kill -0 "$c"
 
     # A table it cannot read for a while: /proc covered.
     umount "$mnt/a"
+    settle
     mount -t tmpfs noproc /proc
     check "without /proc at all another agent will not start" \
         refuses 69 "cannot watch the mount table" "$starts" "$scratch/run" ":44"
