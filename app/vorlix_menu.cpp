@@ -73,6 +73,10 @@ VorlixMenu::VorlixMenu(char **argv, QWidget *parent)
     layout->addWidget(reformat_button);
     layout->addWidget(copy_button);
     layout->addWidget(unmount_button);
+    // Its natural size, fixed: tiling window managers float such a window
+    // instead of stretching it across half the screen. The layout works the
+    // size out from the buttons, so it follows their texts and the font.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     setLayout(layout);
     make_buttons_keyboard_ready(this);
 

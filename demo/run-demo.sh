@@ -1,7 +1,8 @@
 #!/bin/sh
-# Tries vorlix out without a real disk: installs what it needs, builds it,
-# makes a sandbox with a disk image file standing in for a USB stick, mounts
-# the stick, and starts vorlix on it.
+# Tries vorlix out without a real disk: installs what it needs, builds it
+# and its session agent vorlix-watch, makes a sandbox with a disk image file
+# standing in for a USB stick, starts vorlix-watch there and mounts the
+# stick, so that vorlix opens on it as it would on a desktop.
 #
 #   demo/run-demo.sh                  all of that
 #   demo/run-demo.sh --sandbox-only   only make the sandbox and mount its
@@ -12,7 +13,8 @@
 #                                     the sandbox
 #
 #   DEMO_NO_DEPS=1    skip installing packages
-#   DEMO_NO_BUILD=1   skip the build (build/vorlix must exist)
+#   DEMO_NO_BUILD=1   skip the build (build/vorlix and, for a mounted
+#                     stick, build/vorlix-watch must exist)
 #   DEMO_DIR=<dir>    where to make the sandbox (default: vorlix-demo in
 #                     $TMPDIR or /tmp); an old sandbox there is unmounted
 #                     and replaced
@@ -26,7 +28,9 @@
 # The stick is an ext4 file system in the disk file, mounted through FUSE
 # (fuse2fs), which needs no root where the system lets users mount FUSE
 # file systems. Where it cannot be mounted, and always on FreeBSD, the
-# mount point is a plain folder instead, and the script says so.
+# mount point is a plain folder instead, the script says so, and it starts
+# vorlix on that folder itself. When vorlix ends, so do vorlix-watch and
+# the script, with vorlix's exit status.
 #
 # In the sandbox every helper vorlix starts stays inside it: kelmo unmounts
 # only the sandbox's stick, pernix and draskel act on the sandbox disk file
@@ -346,13 +350,13 @@ fi
 # afterwards reuses these objects instead of building them again.
 if [ -z "$sandbox_only" ] && [ "${DEMO_NO_BUILD-}" != 1 ]; then
     if [ -x "$repo/build/vorlix" ]; then
-        say "==> Building vorlix in $repo/build"
+        say "==> Building vorlix and vorlix-watch in $repo/build"
     else
-        say "==> Building vorlix in $repo/build (the first time takes about half a minute)"
+        say "==> Building vorlix and vorlix-watch in $repo/build (the first time takes about half a minute)"
     fi
     if ! cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DVORLIX_WERROR=ON -DVORLIX_SANITIZE=OFF >/dev/null ||
-        ! cmake --build "$repo/build" -j "$(nproc 2>/dev/null || echo 2)" --target vorlix; then
+        ! cmake --build "$repo/build" -j "$(nproc 2>/dev/null || echo 2)" --target vorlix vorlix-watch; then
         die "the build failed"
     fi
 fi
@@ -412,9 +416,9 @@ elif ! command -v findmnt >/dev/null 2>&1; then
     fuse_problem="findmnt is not installed (Debian package util-linux)"
 fi
 
-# Makes an ext4 file system holding the stick's files in the disk file and
-# mounts it; on failure sets fuse_problem.
-mount_stick() {
+# Makes an ext4 file system holding the stick's files in the disk file; on
+# failure sets fuse_problem.
+make_stick_fs() {
     _log=$sandbox/fuse2fs.log
     _files=$sandbox/.stick-files
     mkdir -p "$_files"
@@ -435,14 +439,21 @@ EOF
         return 1
     fi
     rm -rf "$_files"
+}
 
+# Mounts the stick on mnt; on failure sets fuse_problem and blanks the disk
+# file again. fuse2fs opens the disk through its partition's name, da0s1,
+# which the mount table then shows as the stick's device, as it would a
+# real stick's partition.
+mount_stick() {
+    _log=$sandbox/fuse2fs.log
     # fuse2fs stays in the foreground of a subshell that ends at once: it
-    # then belongs to no process here, and vorlix, which this script
-    # becomes, never has to reap it. Its own folder is /, so that it holds
-    # nothing busy. minixdf counts the whole disk in the total, so that
-    # Filesystem info shows the stick's 64 MiB.
+    # then belongs to no process here, and vorlix never has to reap it. Its
+    # own folder is /, so that it holds nothing busy. minixdf counts the
+    # whole disk in the total, so that Filesystem info shows the stick's
+    # 64 MiB.
     (
-        (cd / && exec fuse2fs -f -o minixdf "$sandbox/da0" "$mnt") \
+        (cd / && exec fuse2fs -f -o minixdf "$sandbox/da0s1" "$mnt") \
             </dev/null >>"$_log" 2>&1 &
         echo "$!" >"$sandbox/.fuse2fs.pid"
     )
@@ -468,10 +479,9 @@ EOF
     fi
 }
 
-if [ -z "$fuse_problem" ] && mount_stick; then
-    fstype=ext4
-    stick_kind="ext4 in da0, mounted through FUSE by fuse2fs"
-else
+# Where the stick cannot be mounted: says why, and makes mnt a plain
+# folder holding the stick's files.
+plain_stick() {
     if [ -n "$on_freebsd" ]; then
         say "==> On FreeBSD the stick is a plain folder: the demo mounts nothing there"
         say "    (it mounts the stick through FUSE with fuse2fs on Linux only)."
@@ -491,6 +501,24 @@ first partition, which vorlix was started with.
 EOF
     fstype=msdosfs
     stick_kind="a plain folder; nothing is mounted"
+}
+
+# With --sandbox-only the stick is mounted now. For the demo itself it is
+# mounted once vorlix-watch watches (step 4), so that the mount opens the
+# window, as it would on a desktop.
+stick_to_mount=
+if [ -z "$fuse_problem" ] && make_stick_fs; then
+    fstype=ext4
+    if [ -z "$sandbox_only" ]; then
+        stick_to_mount=1
+        stick_kind="ext4 in da0, to be mounted through FUSE by fuse2fs"
+    elif mount_stick; then
+        stick_kind="ext4 in da0, mounted through FUSE by fuse2fs"
+    else
+        plain_stick
+    fi
+else
+    plain_stick
 fi
 
 # An image to copy onto the stick: a small ext4 file system holding a few
@@ -565,6 +593,79 @@ fi
 VORLIX_DEMO_USER_HOME=${HOME-}
 HOME=$home
 export VORLIX_DEMO_USER_HOME HOME
+
+# The stick's mount opens the window, as on a desktop: vorlix-watch, the
+# session agent, watches first, and then the stick is mounted. The agent
+# keeps its lock in a runtime folder of the sandbox's, beside any the
+# desktop runs, and admits the sandbox's device, which no system calls
+# removable. It starts the sandbox's vorlix (demo-vorlix), which runs the
+# build's and, once that ends, ends the agent; the demo then ends with
+# vorlix's status. Returns only when the stick could not be mounted after
+# all, with mnt made a plain folder.
+agent=
+finished=
+end_demo() {
+    [ -n "$agent" ] && kill "$agent" 2>/dev/null
+    _window=$(cat "$sandbox/.vorlix.pid" 2>/dev/null)
+    [ -z "$finished" ] && [ -n "$_window" ] && kill -s TERM -- "-$_window" 2>/dev/null
+}
+watch_and_mount() {
+    _watch=$repo/build/vorlix-watch
+    [ -x "$_watch" ] || die "$_watch is missing; build it first (or drop DEMO_NO_BUILD=1)"
+    mkdir -m 700 "$sandbox/run" || die "cannot create $sandbox/run"
+    ln -s "$repo/demo/sandbox-bin/demo-vorlix" "$bin/vorlix"
+    # The device as an expression that matches it alone: each character
+    # that means something there is escaped (plain_path kept backslashes
+    # out of the path).
+    _pattern=$(printf '%s\n' "$sandbox/da0s1" | sed 's/[].[*^$+?(){}|]/\\&/g')
+    [ -n "$_pattern" ] || die "cannot write $sandbox/da0s1 as an expression"
+    if [ -n "${XDG_RUNTIME_DIR+set}" ]; then
+        VORLIX_DEMO_RUNTIME_DIR=$XDG_RUNTIME_DIR
+        export VORLIX_DEMO_RUNTIME_DIR
+    fi
+    trap end_demo EXIT
+    trap 'exit 130' INT HUP TERM
+    VORLIX_DEMO_PROGRAM=$vorlix VORLIX_DEMO_DIR=$sandbox XDG_RUNTIME_DIR=$sandbox/run \
+        VORLIX_WATCH_DEVICES=$_pattern "$_watch" &
+    agent=$!
+    # It names itself in its lock file once it watches.
+    _tries=0
+    until [ "$(cat "$sandbox/run/"vorlix-watch-*.lock 2>/dev/null)" = "$agent" ]; do
+        running "$agent" || die "vorlix-watch could not start (see above)"
+        [ "$_tries" -lt 100 ] || die "vorlix-watch was not watching after 10 s"
+        sleep 0.1
+        _tries=$((_tries + 1))
+    done
+
+    say "==> vorlix-watch watches the sandbox; mounting the stick opens vorlix on it"
+    say "    Reformat, Copy disk image and Unmount end vorlix: run this again for a fresh stick."
+    if ! mount_stick; then
+        kill "$agent" 2>/dev/null
+        wait "$agent" 2>/dev/null
+        agent=
+        rm -f "$bin/vorlix"
+        plain_stick
+        return 0
+    fi
+    _tries=0
+    until [ -s "$sandbox/.vorlix.pid" ]; do
+        if [ "$_tries" -ge 100 ] || ! running "$agent"; then
+            die "vorlix-watch did not start vorlix for the stick within 10 s"
+        fi
+        sleep 0.1
+        _tries=$((_tries + 1))
+    done
+    # (The shell would report the agent's end by its signal.)
+    wait "$agent" 2>/dev/null
+    agent=
+    _status=$(cat "$sandbox/.vorlix.status" 2>/dev/null) ||
+        die "vorlix-watch ended without starting vorlix (see above)"
+    finished=1
+    exit "$_status"
+}
+if [ -n "$stick_to_mount" ]; then
+    watch_and_mount
+fi
 
 say "==> Starting vorlix; the sandbox stays in $sandbox"
 say "    Reformat, Copy disk image and Unmount end vorlix: run this again for a fresh stick."

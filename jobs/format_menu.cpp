@@ -33,6 +33,8 @@ QFormatMenu::QFormatMenu(const char *mount_point, const char *device, QWidget *p
     layout->addWidget(exfat_button);
     layout->addWidget(ufs2_button);
     layout->addWidget(ext4_button);
+    // Its natural size, fixed, as the main window's (vorlix_menu.cpp).
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     setLayout(layout);
     make_buttons_keyboard_ready(this);
 

@@ -155,6 +155,7 @@ bool sysfs_disk_of(dev_t dev, const std::string &root, SysfsDisk *disk)
     }
 
     disk->name = device_name(dir);
+    disk->dir = dir;
     disk->members.clear();
     disk->unwritable = entries(dir + "/slaves").size() > 1 ? disk->name : std::string();
     add_with_holders(dir, &disk->members, 0);

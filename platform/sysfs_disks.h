@@ -12,6 +12,7 @@
 // A whole disk and the device numbers of everything on it.
 struct SysfsDisk {
     std::string name;         // as in /dev: "sdb", "nvme0n1", "mmcblk0"
+    std::string dir;          // its folder under <root>/devices, links resolved
     std::vector<dev_t> members; // the disk, its partitions, and the devices built on them
     // A device on the way down that is built on more than one (md RAID, a
     // device-mapper table spanning disks): writing one of those would break

@@ -184,6 +184,43 @@ private slots:
             QCOMPARE(r.lines_starting_with("windows "), Texts{"windows VorlixMenu"});
     }
 
+    // What both windows ask of the window manager: their own size, fixed
+    // (WM_NORMAL_HINTS with the minimum equal to the maximum), which tiling
+    // window managers float rather than stretch.
+    void windows_ask_for_a_fixed_size()
+    {
+        if (program_on_path("xprop").isEmpty())
+            QSKIP("xprop is not installed (x11-utils)");
+        BinaryFixture fx;
+        const QString hints = fx.path("hints"), seen = fx.path("seen");
+        QProcess user;
+        start_user(&user, find_windows(2)
+                              + "for w in \"$main\" \"$chooser\"; do\n"
+                                "  eval \"$(xdotool getwindowgeometry --shell $w)\"\n"
+                                "  echo \"size $WIDTH $HEIGHT\"\n"
+                                "  xprop -id $w WM_NORMAL_HINTS |"
+                                "  sed -n 's/.*program specified \\(m[a-z]*\\) size: \\([0-9]*\\) by \\([0-9]*\\)$/\\1 \\2 \\3/p'\n"
+                                "done > '" + hints.toLocal8Bit() + "'\n"
+                                ": > '" + seen.toLocal8Bit() + "'\n");
+        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"},
+                                   "click:Reformat /dev/da0|await:" + seen, 60000);
+        QVERIFY(user.waitForFinished(30000));
+        QVERIFY2(r.finished, "the program hung");
+        QCOMPARE(r.exit_code, 99);
+
+        QFile f(hints);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 6); // size, minimum and maximum of each window
+        for (int w = 0; w < 2; ++w) {
+            const QByteArray size = lines[3 * w].mid(5);
+            QVERIFY2(lines[3 * w].startsWith("size ") && size != "0 0", lines[3 * w].constData());
+            QCOMPARE(lines[3 * w + 1], "minimum " + size);
+            QCOMPARE(lines[3 * w + 2], "maximum " + size);
+        }
+        QVERIFY2(lines[0] != lines[3], "the chooser is not the main window's size");
+    }
+
     // While the window waits, the pointer over it shows the busy cursor,
     // though the process is blocked and draws nothing; then the usual one.
     void busy_cursor_while_waiting()

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QMetaMethod>
 #include <QPushButton>
@@ -103,6 +104,57 @@ private slots:
             QVERIFY2(b->shortcut().isEmpty(), qPrintable(b->text()));
         }
         QVERIFY(menu.windowTitle().isEmpty());
+    }
+
+    // Both windows keep the size their buttons need, fixed (so a tiling
+    // window manager floats them), and it still follows their texts and the
+    // font: a longer label or a larger font makes it larger, fixed again.
+    void windows_keep_their_natural_size_data()
+    {
+        QTest::addColumn<bool>("chooser");
+        QTest::addColumn<QByteArray>("mount_point");
+        QTest::addColumn<int>("point_size"); // 0: the default font
+        QTest::addColumn<bool>("wider");
+        QTest::addColumn<bool>("taller");
+
+        QTest::newRow("main window") << false << QByteArray("/media/da0s1") << 0 << false << false;
+        QTest::newRow("main window, a longer mount point")
+            << false << "/media/" + QByteArray(50, 'm') << 0 << true << false;
+        QTest::newRow("main window, a larger font") << false << QByteArray("/media/da0s1") << 30 << true << true;
+        QTest::newRow("chooser") << true << QByteArray("/media/da0s1") << 0 << false << false;
+        QTest::newRow("chooser, a larger font") << true << QByteArray("/media/da0s1") << 30 << true << true;
+    }
+
+    void windows_keep_their_natural_size()
+    {
+        QFETCH(bool, chooser);
+        QFETCH(QByteArray, mount_point);
+        QFETCH(int, point_size);
+        QFETCH(bool, wider);
+        QFETCH(bool, taller);
+
+        // The windows borrow these strings.
+        char prog[] = "vorlix", dev[] = "/dev/da0s1", fs[] = "msdosfs";
+        QByteArray usual_mount_point = "/media/da0s1";
+        auto make = [&](QByteArray &mp) -> QWidget * {
+            if (chooser)
+                return new QFormatMenu(mp.constData(), dev);
+            char *argv[] = {prog, mp.data(), dev, fs, nullptr};
+            return new VorlixMenu(argv);
+        };
+        std::unique_ptr<QWidget> usual(make(usual_mount_point)), w(make(mount_point));
+        if (point_size != 0) {
+            QFont font = w->font();
+            font.setPointSize(point_size);
+            w->setFont(font);
+        }
+        usual->show();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QCOMPARE(w->size(), w->layout()->totalSizeHint());
+        QCOMPARE(w->width() > usual->width(), wider);
+        QCOMPARE(w->height() > usual->height(), taller);
     }
 
     // Titles stay empty; what a screen reader says names the volume, and

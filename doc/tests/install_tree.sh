@@ -4,18 +4,19 @@
 # scratch path, and DESTDIR stages the files under another scratch path, so
 # a destination that ignores either shows up as a misplaced file.
 #
-# usage: install_tree.sh CMAKE BUILD_DIR CONFIG BINDIR MANDIR STANDINS MANPAGE
+# usage: install_tree.sh CMAKE BUILD_DIR CONFIG BINDIR MANDIR STANDINS MANPAGE SYSCONFDIR
 #   CONFIG    build configuration for multi-config generators (may be empty)
-#   BINDIR, MANDIR  install directories as CMake's GNUInstallDirs has them
+#   BINDIR, MANDIR, SYSCONFDIR  install directories as CMake's GNUInstallDirs has them
 #   STANDINS  ON or OFF: whether the kelmo/pernix/draskel stand-ins install
-#   MANPAGE   the manual page source the installed copy must equal
+#   MANPAGE   the manual page source the installed copy must equal; the
+#             agent's, vorlix-watch.1, lies beside it
 set -eu
 
-if [ "$#" -ne 7 ]; then
-  echo "usage: $0 CMAKE BUILD_DIR CONFIG BINDIR MANDIR STANDINS MANPAGE" >&2
+if [ "$#" -ne 8 ]; then
+  echo "usage: $0 CMAKE BUILD_DIR CONFIG BINDIR MANDIR STANDINS MANPAGE SYSCONFDIR" >&2
   exit 2
 fi
-cmake=$1 build=$2 config=$3 bindir=$4 mandir=$5 standins=$6 manpage=$7
+cmake=$1 build=$2 config=$3 bindir=$4 mandir=$5 standins=$6 manpage=$7 sysconfdir=$8
 
 passed=0
 failed=0
@@ -41,6 +42,7 @@ under_root() {
 }
 bin=$(under_root "$bindir")
 man1=$(under_root "$mandir")/man1
+autostart=$(under_root "$sysconfdir")/xdg/autostart
 
 set -- --install "$build" --prefix "$prefix"
 [ -n "$config" ] && set -- "$@" --config "$config"
@@ -56,6 +58,11 @@ fi
 is_exec() { [ -f "$1" ] && [ -x "$1" ]; }
 check "$bindir/vorlix is an executable file" is_exec "$bin/vorlix"
 check "$mandir/man1/vorlix.1 is the shipped manual page" cmp -s "$manpage" "$man1/vorlix.1"
+check "$bindir/vorlix-watch is an executable file" is_exec "$bin/vorlix-watch"
+check "$mandir/man1/vorlix-watch.1 is its manual page" \
+  cmp -s "$(dirname "$manpage")/vorlix-watch.1" "$man1/vorlix-watch.1"
+check "$sysconfdir/xdg/autostart/vorlix-watch.desktop starts it with each session" \
+  grep -qx 'Exec=vorlix-watch' "$autostart/vorlix-watch.desktop"
 
 # The installed binary must start on its own (libraries and plugins found
 # from the installed location): without arguments it prints usage and

@@ -34,6 +34,7 @@ Mounts mounts;
 QList<QPair<QByteArray, QByteArray>> types;
 QList<FakeProcess> processes;
 int usermount = 0;
+std::map<std::string, std::string> sysctls;
 QList<QPair<QByteArray, uid_t>> owners;
 QList<QPair<QByteArray, Space>> spaces;
 QList<QPair<dev_t, QByteArray>> devnames;
@@ -353,12 +354,29 @@ extern "C" int procstat_get_vnode_info(struct procstat *, struct filestat *fst, 
 
 extern "C" int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const void *, size_t)
 {
-    if (strcmp(name, "vfs.usermount") != 0 || *oldlenp < sizeof(int)) {
+    if (strcmp(name, "vfs.usermount") == 0) {
+        if (oldp != nullptr && *oldlenp < sizeof(int)) {
+            errno = ENOMEM;
+            return -1;
+        }
+        if (oldp != nullptr)
+            memcpy(oldp, &fake::usermount, sizeof(int));
+        *oldlenp = sizeof(int);
+        return 0;
+    }
+    const auto it = fake::sysctls.find(name);
+    if (it == fake::sysctls.end()) {
         errno = ENOENT;
         return -1;
     }
-    memcpy(oldp, &fake::usermount, sizeof(int));
-    *oldlenp = sizeof(int);
+    const size_t len = it->second.size() + 1;
+    if (oldp != nullptr && *oldlenp < len) {
+        errno = ENOMEM;
+        return -1;
+    }
+    if (oldp != nullptr)
+        memcpy(oldp, it->second.c_str(), len);
+    *oldlenp = len;
     return 0;
 }
 

@@ -12,6 +12,9 @@
 #include <QPair>
 #include <QString>
 
+#include <map>
+#include <string>
+
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -51,8 +54,11 @@ struct FakeProcess {
     bool visible = true; // false: another user's, whose files we may not see
 };
 extern QList<FakeProcess> processes;
-// sysctl vfs.usermount.
+// sysctl vfs.usermount, an int.
 extern int usermount;
+// Other sysctl values by name, strings (the da driver's flags); a name
+// missing here is unknown.
+extern std::map<std::string, std::string> sysctls;
 // Who mounted what (statfs's f_owner) by mount point; root where none is given.
 extern QList<QPair<QByteArray, uid_t>> owners;
 

@@ -3,7 +3,10 @@
 # without XWayland, as on a Wayland desktop where only Wayland programs
 # run. The window must map through the toolkit's Wayland plugin, and the
 # Copy button must refuse at once (the terminal is an X program): its
-# message shown, the window kept, the mount helper never run.
+# message shown, the window kept, the mount helper never run. The main
+# window and the Reformat chooser ask for a fixed size (xdg_toplevel's
+# minimum equal to its maximum, as the client's protocol log shows), which
+# sway, a tiling compositor, floats instead of tiling.
 #
 #   sway_smoke.sh <vorlix-testable>
 #
@@ -101,10 +104,12 @@ if [ -z "$socket" ]; then
 fi
 
 # The hook waits for "mapped" before pressing the button; meanwhile the
-# compositor is asked whether it shows the window.
-run WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland PATH="$scratch/bin" \
+# compositor is asked whether it shows the window. Then it opens the
+# chooser and waits for "floated" while the compositor is asked how it
+# placed the two windows.
+run WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland PATH="$scratch/bin" WAYLAND_DEBUG=client \
     VORLIX_HOOK_LOG="$scratch/hook.log" \
-    VORLIX_HOOK_SCRIPT="await:$scratch/home/mapped|click:Copy disk image to /dev/da0|windows" \
+    VORLIX_HOOK_SCRIPT="await:$scratch/home/mapped|click:Copy disk image to /dev/da0|click:Reformat /dev/da0|await:$scratch/home/floated|windows" \
     "$setsid" -w /bin/sh -c "$lead" vorlix "$scratch/vorlix-testable" /media/da0s1 /dev/da0s1 msdosfs \
     > "$scratch/vorlix.log" 2>&1 &
 vorlix_pid=$!
@@ -118,6 +123,24 @@ for _try in $(seq 50); do
     sleep 0.2
 done
 run sh -c ': > "$HOME/mapped"'
+# A command with criteria fails when they match no window: "floating" must
+# match some, "tiling" none.
+sway_ipc() {
+    run SWAYSOCK="$(ls "$scratch"/runtime/sway-ipc.*.sock 2>/dev/null | head -n 1)" swaymsg "$@"
+}
+both_shown=no
+for _try in $(seq 50); do
+    if [ "$(sway_ipc -t get_tree 2>/dev/null | grep -c '"app_id": "vorlix-testable"')" -eq 2 ]; then
+        both_shown=yes
+        break
+    fi
+    sleep 0.2
+done
+floating=no
+tiled=no
+sway_ipc '[app_id="vorlix-testable" floating] nop' >/dev/null 2>&1 && floating=yes
+sway_ipc '[app_id="vorlix-testable" tiling] nop' >/dev/null 2>&1 && tiled=yes
+run sh -c ': > "$HOME/floated"'
 status=0
 for _try in $(seq 100); do
     kill -0 "$vorlix_pid" 2>/dev/null || break
@@ -140,11 +163,34 @@ check "the window maps on the compositor" [ "$mapped" = yes ]
 check "the program ends by its hook script (status $status)" [ "$status" -eq 99 ]
 check "the Copy button says the terminal needs an X display" \
     grep -q '^box The terminal for this job, urxvt, needs an X display,' "$scratch/hook.log"
-check "the window stays" grep -qx 'windows VorlixMenu' "$scratch/hook.log"
+check "the window stays" grep -qx 'windows VorlixMenu QFormatMenu' "$scratch/hook.log"
+check "the chooser opens beside it" [ "$both_shown" = yes ]
+check "both float on the tiling compositor" [ "$floating,$tiled" = yes,no ]
+# The last size limits each toplevel set, from the client's protocol log:
+# equal, and not zero, for every window that set any (the main window, the
+# message box of Copy, the chooser).
+fixed_windows=$(awk '
+    match($0, /xdg_toplevel@[0-9]+\.set_m(in|ax)_size\([0-9]+, [0-9]+\)/) {
+        call = substr($0, RSTART, RLENGTH)
+        split(call, part, /[@.(]/)
+        id = part[2]
+        size = substr(call, index(call, "(") + 1)
+        if (call ~ /set_min_size/) min[id] = size; else max[id] = size
+    }
+    END {
+        fixed = 0; all = 0
+        for (id in min) { all++; if (min[id] == max[id] && min[id] != "0, 0)") fixed++ }
+        print fixed, all
+    }' "$scratch/vorlix.log")
+# shellcheck disable=SC2086 # two numbers
+set -- $fixed_windows
+all_fixed=no
+[ "$2" -ge 3 ] && [ "$1" -eq "$2" ] && all_fixed=yes
+check "every window asks Wayland for a fixed size ($1 of $2)" [ "$all_fixed" = yes ]
 check "the mount helper never runs" [ ! -e "$scratch/kelmo-ran" ]
 if [ "$fail" -ne 0 ]; then
     echo "--- hook log" >&2; cat "$scratch/hook.log" >&2
-    echo "--- vorlix" >&2; cat "$scratch/vorlix.log" >&2
+    echo "--- vorlix (without its protocol log)" >&2; grep -v '^\[' "$scratch/vorlix.log" >&2
     echo "--- sway" >&2; tail -n 20 "$scratch/sway.log" >&2
 fi
 exit "$fail"

@@ -130,7 +130,7 @@ ln -s "$outside" "$sandbox/way-out"
 if [ -n "$fuse" ]; then
     begin "the stick is an ext4 file system on da0, mounted through FUSE"
     check "a FUSE mount on mnt" stick_mounted "$sandbox/mnt"
-    check "mounted from da0" test "$(findmnt -n -o SOURCE -M "$sandbox/mnt")" = "$sandbox/da0"
+    check "mounted from da0s1, the partition's name" test "$(findmnt -n -o SOURCE -M "$sandbox/mnt")" = "$sandbox/da0s1"
     check "da0 holds ext4" test "$(fs_type "$sandbox/da0")" = ext4
     check "VORLIX_DEMO_FSTYPE is ext4" test "${VORLIX_DEMO_FSTYPE-}" = ext4
     check "its total is the stick's 64 MiB" test "$(total_kib "$sandbox/mnt")" = 65536
@@ -559,24 +559,32 @@ fi
 # TMPDIR=/tmp/user/1000 is a common setting. The sandbox goes there all the
 # same, and the program, started by the demo as on a desktop, names the
 # disk file da0 beside the device da0s1, not a folder above it. The test
-# build of vorlix, given as this script's argument, stands in for the
-# demo's own and logs its buttons' texts (cut at 64 bytes, as shown).
+# build of vorlix, given as this script's first argument, stands in for the
+# demo's own and logs its buttons' texts (cut at 64 bytes, as shown). Where
+# the stick is mounted, vorlix-watch (the second argument) starts it once
+# the mount is made, and ends with it.
 testable=${1-}
+watch=${2-}
 if [ -z "$testable" ] || [ ! -x "$testable" ]; then
     skip "the demo under a TMPDIR with digits and blanks" "no test build of vorlix was given"
+elif [ -n "$fuse" ] && { [ -z "$watch" ] || [ ! -x "$watch" ]; }; then
+    skip "the demo under a TMPDIR with digits and blanks" "no vorlix-watch was given"
 else
     numbered_repo=$tmp/numbered-repo
     mkdir -p "$numbered_repo/build"
     cp -R "$repo_dir/demo" "$numbered_repo/demo"
     ln -s "$tools_dir" "$numbered_repo/tools"
+    [ -n "$watch" ] && ln -s "$(cd -P -- "$(dirname -- "$watch")" && pwd -P)/${watch##*/}" \
+        "$numbered_repo/build/vorlix-watch"
     cat >"$numbered_repo/build/vorlix" <<EOF
 #!/bin/sh
+printf '%s\n' "\$@" >'$tmp/numbered.args'
 VORLIX_HOOK_LOG='$tmp/numbered.log' VORLIX_HOOK_SCRIPT=buttons QT_QPA_PLATFORM=offscreen exec '$testable' "\$@"
 EOF
     chmod +x "$numbered_repo/build/vorlix"
     mkdir -p -m 700 "${numbered%/*}"
     begin "the demo under TMPDIR=.../user 2/1000 names the disk file da0"
-    env -u DEMO_DIR PATH="$base_path" TMPDIR="${numbered%/*}" DEMO_NO_BUILD=1 DEMO_NO_DEPS=1 \
+    timeout 120 env -u DEMO_DIR PATH="$base_path" TMPDIR="${numbered%/*}" DEMO_NO_BUILD=1 DEMO_NO_DEPS=1 \
         "$numbered_repo/demo/run-demo.sh" >"$tmp/env" 2>"$tmp/out"
     rc=$?
     check "the program ran to the end of its script (status $rc)" status_is 99
@@ -585,6 +593,16 @@ EOF
         "$(printf '%.64s' "Reformat $numbered/da0")|" "$tmp/numbered.log"
     check "Copy names the disk file" env LC_ALL=C grep -F -q -- \
         "|$(printf '%.64s' "Copy disk image to $numbered/da0")|" "$tmp/numbered.log"
+    if [ -n "$fuse" ]; then
+        check "vorlix-watch watched before the stick was mounted" said 'vorlix-watch watches the sandbox'
+        check "and started vorlix on the stick's mount, device and type" \
+            test "$(cat "$tmp/numbered.args")" = "$(printf '%s\n%s\n%s' "$numbered/mnt" "$numbered/da0s1" fuse.ext4)"
+        agent=$(cat "$numbered/run/"vorlix-watch-*.lock 2>/dev/null)
+        check "and the agent has ended with it" not_running "${agent:-0}"
+    else
+        check "vorlix started on the plain folder" \
+            test "$(cat "$tmp/numbered.args")" = "$(printf '%s\n%s\n%s' "$numbered/mnt" "$numbered/da0s1" msdosfs)"
+    fi
     end
     DEMO_DIR=$numbered "$run_demo" --clean >/dev/null 2>&1
 fi

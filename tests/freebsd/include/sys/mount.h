@@ -15,6 +15,13 @@ extern "C" {
 #define STATFS_VERSION 0x20140518
 #define MNT_WAIT 1
 #define MNT_NOWAIT 2
+/* What an EVFILT_FS kevent reports in fflags (kqueue(2)). */
+#define VQ_NOTRESP 0x0001
+#define VQ_NEEDAUTH 0x0002
+#define VQ_LOWDISK 0x0004
+#define VQ_MOUNT 0x0008
+#define VQ_UNMOUNT 0x0010
+#define VQ_DEAD 0x0020
 #define MNT_RDONLY 0x0000000000000001ULL
 #define MNT_LOCAL 0x0000000000001000ULL
 /* fsid_t: the build machine's <sys/types.h> has one of the same shape (two 32-bit values). */

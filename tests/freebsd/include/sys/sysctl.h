@@ -1,6 +1,7 @@
-/* sysctl(3) and the kern.proc selector procstat_getprocs(3) takes, written
- * from the manual pages, for the FreeBSD branch built on Linux (whose C
- * library no longer has this header). */
+/* sysctlbyname(3) and the kern.proc selector procstat_getprocs(3) takes,
+ * written from FreeBSD's manual pages, so that the FreeBSD branch builds on
+ * Linux (whose C library no longer has <sys/sysctl.h>) for the tests, which
+ * rename the call and fake it. */
 #ifndef VORLIX_SHIM_SYS_SYSCTL_H
 #define VORLIX_SHIM_SYS_SYSCTL_H
 #include <stddef.h>

@@ -1,0 +1,36 @@
+#ifndef VORLIX_MOUNT_EVENTS_H
+#define VORLIX_MOUNT_EVENTS_H
+
+// The system's own news that something was mounted or unmounted, so that a
+// watcher sleeps until then instead of reading the table again and again:
+// on Linux the mount table file, which poll(2) reports with POLLPRI after
+// each change; on FreeBSD a kqueue(2) with an EVFILT_FS filter, which
+// reports VQ_MOUNT and VQ_UNMOUNT. What changed is read from the table
+// itself afterwards (mount_table.h).
+class MountEvents
+{
+public:
+    MountEvents() = default;
+    ~MountEvents();
+    MountEvents(const MountEvents &) = delete;
+    MountEvents &operator=(const MountEvents &) = delete;
+
+    // Starts listening: a change from now on wakes wait(). False with errno
+    // set when the system gives no such news here.
+    bool open();
+
+    // What wait() saw; both may come at once.
+    enum Wake { mounts_changed = 1, fd_readable = 2 };
+
+    // Sleeps until a filesystem is mounted or unmounted, or until fd (one of
+    // the caller's, such as the read end of a pipe a signal handler writes
+    // to; -1 for none) can be read. Returns the Wake bits, or 0 with errno
+    // set: EINTR when a signal came first.
+    int wait(int fd);
+
+private:
+    int source = -1;     // Linux: the mount table; FreeBSD: the kqueue
+    int watched_fd = -1; // FreeBSD: the caller's fd, once it is registered
+};
+
+#endif

@@ -1,0 +1,216 @@
+#include "platform/removable_disks.h"
+
+#include "platform/target.h"
+
+#include <string.h>
+
+namespace {
+
+// A device node's name under /dev, for a source that is one: "/dev/da0s1"
+// gives "da0s1". A ".." step could lead out of /dev and into a mounted
+// filesystem, which might not answer; such a source is refused.
+bool name_under_dev(const std::string &source, std::string *name)
+{
+    if (source.compare(0, 5, "/dev/") != 0 || source.size() == 5)
+        return false;
+    const std::string rest = source.substr(5);
+    if (rest == ".." || rest.compare(0, 3, "../") == 0 || rest.find("/../") != std::string::npos
+        || (rest.size() >= 3 && rest.compare(rest.size() - 3, 3, "/..") == 0))
+        return false;
+    *name = rest;
+    return true;
+}
+
+} // namespace
+
+#if VORLIX_ON_FREEBSD
+
+#include "platform/disk_attachment.h"
+#include "platform/geom_tree.h"
+
+#include <sys/types.h>
+#include <sys/sysctl.h>
+
+namespace {
+
+// Layers that are made from a single provider and say nothing of the disk
+// itself; anything else (a mirror, a RAID, md) is not followed.
+const char *const one_provider_classes[] = {"PART", "LABEL", "ELI", "NOP"};
+
+// Stacks of providers are shallow; the bound only stops a looping tree.
+const int max_depth = 16;
+
+// The DISK provider under pp, or null.
+const gprovider *disk_under(const gprovider *pp)
+{
+    for (int depth = 0; pp != nullptr && depth < max_depth; ++depth) {
+        const ggeom *geom = pp->lg_geom;
+        if (geom_in_class(geom, "DISK"))
+            return pp;
+        bool layer = false;
+        for (const char *cls : one_provider_classes)
+            layer = layer || geom_in_class(geom, cls);
+        if (!layer)
+            return nullptr;
+        const gconsumer *cp = LIST_FIRST(&geom->lg_consumer);
+        if (cp == nullptr || LIST_NEXT(cp, lg_consumer) != nullptr)
+            return nullptr;
+        pp = cp->lg_provider;
+    }
+    return nullptr;
+}
+
+// "da12" gives "da" and "12". False for a name that is not letters and
+// then digits.
+bool split_disk_name(const std::string &disk, std::string *driver, std::string *unit)
+{
+    const size_t digits = disk.find_first_of("0123456789");
+    if (digits == 0 || digits == std::string::npos
+        || disk.find_first_not_of("0123456789", digits) != std::string::npos)
+        return false;
+    for (size_t i = 0; i < digits; ++i)
+        if (disk[i] < 'a' || disk[i] > 'z')
+            return false;
+    *driver = disk.substr(0, digits);
+    *unit = disk.substr(digits);
+    return true;
+}
+
+// The da driver's flags for its unit: "0x119<PACK_REMOVABLE,ROTATING,...>".
+bool cam_da_says_removable(const std::string &unit)
+{
+    const std::string oid = "kern.cam.da." + unit + ".flags";
+    char flags[512];
+    size_t len = sizeof flags - 1;
+    if (sysctlbyname(oid.c_str(), flags, &len, nullptr, 0) != 0)
+        return false;
+    flags[len < sizeof flags ? len : sizeof flags - 1] = '\0';
+    const char *open = strchr(flags, '<');
+    const char *close = open != nullptr ? strchr(open, '>') : nullptr;
+    if (close == nullptr)
+        return false;
+    const std::string names(open + 1, close);
+    return (',' + names + ',').find(",PACK_REMOVABLE,") != std::string::npos;
+}
+
+} // namespace
+
+bool geom_provider_removable(const std::string &name)
+{
+    GeomTree tree;
+    const gprovider *disk = disk_under(tree.find(name));
+    std::string driver, unit;
+    if (disk == nullptr || disk->lg_name == nullptr || !split_disk_name(disk->lg_name, &driver, &unit))
+        return false;
+    // mmcsd(4) on an MMC/SD controller, sdda(4) through CAM: cards.
+    if (driver == "mmcsd" || driver == "sdda")
+        return true;
+    if (driver != "da")
+        return false;
+    std::string attachment;
+    if (disk_attachment(disk->lg_name, &attachment))
+        return attachment.compare(0, 9, "umass-sim") == 0;
+    return cam_da_says_removable(unit);
+}
+
+bool sysfs_device_removable(dev_t, const std::string &)
+{
+    return false;
+}
+
+bool mount_on_removable_disk(const MountEntry &entry, const std::string &)
+{
+    std::string name;
+    return name_under_dev(entry.source, &name) && geom_provider_removable(name);
+}
+
+#else // Linux
+
+#include "platform/sysfs_disks.h"
+
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+
+bool first_line_is(const std::string &file, const char *expected)
+{
+    FILE *f = fopen(file.c_str(), "re");
+    if (f == nullptr)
+        return false;
+    char line[64] = "";
+    const bool read = fgets(line, sizeof line, f) != nullptr;
+    fclose(f);
+    line[strcspn(line, "\n")] = '\0';
+    return read && strcmp(line, expected) == 0;
+}
+
+// The bus a device folder sits on: the last part of where its subsystem
+// link points ("usb" for ../../../bus/usb), or "".
+std::string bus_of(const std::string &dir)
+{
+    char target[PATH_MAX];
+    const ssize_t n = readlink((dir + "/subsystem").c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return "";
+    target[n] = '\0';
+    const char *slash = strrchr(target, '/');
+    return slash != nullptr ? slash + 1 : target;
+}
+
+// The block device a source under /dev names: udisks hands FUSE the node
+// (ntfs-3g, exfat-fuse), whose mount then carries no device number.
+bool block_device_named(const std::string &source, dev_t *dev)
+{
+    std::string name;
+    struct stat st;
+    if (!name_under_dev(source, &name) || stat(source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+        return false;
+    *dev = st.st_rdev;
+    return true;
+}
+
+} // namespace
+
+bool sysfs_device_removable(dev_t dev, const std::string &sysfs_root)
+{
+    SysfsDisk disk;
+    if (!sysfs_disk_of(dev, sysfs_root, &disk))
+        return false;
+    if (first_line_is(disk.dir + "/removable", "1"))
+        return true;
+    char devices[PATH_MAX];
+    if (realpath((sysfs_root + "/devices").c_str(), devices) == nullptr)
+        return false;
+    const std::string top = std::string(devices) + '/';
+    // Up from the disk to the machine: a card reader's or a stick's USB
+    // device, or the MMC card a mmcblk disk is.
+    for (std::string dir = disk.dir; dir.size() > top.size() && dir.compare(0, top.size(), top) == 0;
+         dir.erase(dir.rfind('/'))) {
+        const std::string bus = bus_of(dir);
+        if (bus == "usb" || bus == "mmc")
+            return true;
+    }
+    return false;
+}
+
+bool geom_provider_removable(const std::string &)
+{
+    return false;
+}
+
+bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_root)
+{
+    // A device number of major 0 is one the kernel made up for a
+    // filesystem without a block device of its own (tmpfs, FUSE, NFS).
+    dev_t dev = entry.dev;
+    if (major(dev) == 0 && !block_device_named(entry.source, &dev))
+        return false;
+    return sysfs_device_removable(dev, sysfs_root);
+}
+
+#endif

@@ -1,0 +1,59 @@
+// Fakes of kqueue, kevent, sysctlbyname and the disk's attachment, fed from
+// the tables of watch_fakes.h.
+#include "freebsd/watch_fakes.h"
+
+#include "platform/disk_attachment.h"
+
+#include <sys/sysctl.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+namespace fake {
+
+int kqueue_error = 0;
+std::vector<struct kevent> changes;
+std::deque<std::vector<struct kevent>> batches;
+std::map<std::string, std::string> attachments;
+
+} // namespace fake
+
+// A real descriptor, so that closing it closes nothing of anyone else's.
+extern "C" int kqueue(void)
+{
+    if (fake::kqueue_error != 0) {
+        errno = fake::kqueue_error;
+        return -1;
+    }
+    return open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+extern "C" int kevent(int, const struct kevent *changelist, int nchanges, struct kevent *eventlist, int nevents,
+                      const struct timespec *)
+{
+    for (int i = 0; i < nchanges; ++i)
+        fake::changes.push_back(changelist[i]);
+    if (nevents == 0)
+        return 0;
+    if (fake::batches.empty()) {
+        errno = EINTR;
+        return -1;
+    }
+    const std::vector<struct kevent> batch = fake::batches.front();
+    fake::batches.pop_front();
+    const int n = static_cast<int>(batch.size()) < nevents ? static_cast<int>(batch.size()) : nevents;
+    for (int i = 0; i < n; ++i)
+        eventlist[i] = batch[static_cast<size_t>(i)];
+    return n;
+}
+
+bool disk_attachment(const std::string &disk, std::string *attachment)
+{
+    const auto it = fake::attachments.find(disk);
+    if (it == fake::attachments.end())
+        return false;
+    *attachment = it->second;
+    return true;
+}

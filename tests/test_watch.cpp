@@ -1,0 +1,547 @@
+// The agent's decisions, in-process: which readings of the mount table
+// give a window, which devices count, and the session's lock.
+#include "platform/mount_table.h"
+#include "platform/removable_disks.h"
+#include "watch/device_rule.h"
+#include "watch/session_lock.h"
+#include "watch/volume_watcher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <dirent.h>
+#include <locale.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
+#include <unistd.h>
+
+namespace {
+
+// "id maj:min source dir type", fields apart by blanks; "-" for an id or a
+// device number the table does not give (FreeBSD).
+MountEntry entry(const QByteArray &text)
+{
+    const QList<QByteArray> f = text.split(' ');
+    MountEntry m;
+    m.id = f[0] == "-" ? 0 : f[0].toInt();
+    m.dev = 0;
+    if (f[1] != "-") {
+        const QList<QByteArray> mm = f[1].split(':');
+        m.dev = makedev(mm[0].toUInt(), mm[1].toUInt());
+    }
+    m.source = f[2].toStdString();
+    m.dir = f[3].toStdString();
+    m.type = f[4].toStdString();
+    return m;
+}
+
+// Mounts apart by ";".
+std::vector<MountEntry> table(const QByteArray &text)
+{
+    std::vector<MountEntry> out;
+    for (const QByteArray &m : text.split(';'))
+        if (!m.trimmed().isEmpty())
+            out.push_back(entry(m.trimmed()));
+    return out;
+}
+
+QString started(const std::vector<VolumeStart> &starts)
+{
+    QStringList out;
+    for (const VolumeStart &s : starts)
+        out << QString::fromStdString(s.mount_point + ' ' + s.device + ' ' + s.fs_type);
+    return out.join(';');
+}
+
+// A tree shaped like Linux's /sys: devices/<path> folders with dev, uevent
+// and removable files (a partition has a partition file instead),
+// dev/block/MAJ:MIN links to them, the subsystem link of a device on a bus,
+// and holders/slaves for devices built on others.
+class SysfsTree
+{
+public:
+    QString root() const { return dir.path(); }
+
+    void disk(const QString &path, const QByteArray &maj_min, const QByteArray &removable = "0")
+    {
+        node(path, maj_min, "disk");
+        write(root() + "/devices/" + path + "/removable", removable + '\n');
+    }
+
+    void partition(const QString &path, const QByteArray &maj_min)
+    {
+        node(path, maj_min, "partition");
+        write(root() + "/devices/" + path + "/partition", "1\n");
+    }
+
+    // The device folder sits on a bus: usb, mmc, pci, scsi...
+    void on_bus(const QString &path, const QString &bus)
+    {
+        QDir().mkpath(root() + "/bus/" + bus);
+        QDir().mkpath(root() + "/devices/" + path);
+        link(root() + "/devices/" + path + "/subsystem", root() + "/bus/" + bus);
+    }
+
+    void holder(const QString &holder, const QString &below)
+    {
+        const QString h = root() + "/devices/" + holder, b = root() + "/devices/" + below;
+        link(b + "/holders/" + holder.section('/', -1), h);
+        link(h + "/slaves/" + below.section('/', -1), b);
+    }
+
+private:
+    void node(const QString &path, const QByteArray &maj_min, const QByteArray &type)
+    {
+        const QString d = root() + "/devices/" + path;
+        QDir().mkpath(d + "/holders");
+        QDir().mkpath(d + "/slaves");
+        write(d + "/dev", maj_min + '\n');
+        write(d + "/uevent", "DEVNAME=" + path.section('/', -1).toUtf8() + "\nDEVTYPE=" + type + '\n');
+        QDir().mkpath(root() + "/dev/block");
+        link(root() + "/dev/block/" + maj_min, d);
+    }
+
+    static void write(const QString &file, const QByteArray &text)
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+
+    // Relative, as the kernel makes them.
+    static void link(const QString &name, const QString &target)
+    {
+        QVERIFY(QFile::link(QFileInfo(name).dir().relativeFilePath(target), name));
+    }
+
+    QTemporaryDir dir;
+};
+
+// A block device node in /dev, for a FUSE source that names one; its
+// number, none of those taken, is mapped in the fixture tree. Empty when
+// there is none.
+QByteArray some_block_device(const QList<QByteArray> &taken, dev_t *number)
+{
+    QByteArray found;
+    if (DIR *d = opendir("/dev")) {
+        while (const dirent *e = readdir(d)) {
+            struct stat st;
+            const QByteArray path = QByteArray("/dev/") + e->d_name;
+            if (stat(path.constData(), &st) == 0 && S_ISBLK(st.st_mode)
+                && !taken.contains(QByteArray::number(major(st.st_rdev)) + ':' + QByteArray::number(minor(st.st_rdev)))) {
+                found = path;
+                *number = st.st_rdev;
+                break;
+            }
+        }
+        closedir(d);
+    }
+    return found;
+}
+
+} // namespace
+
+class TestWatch : public QObject
+{
+    Q_OBJECT
+
+    SysfsTree sys;
+    QByteArray block_node; // a real /dev node, mapped in the tree as a USB stick's partition
+
+private slots:
+    void initTestCase()
+    {
+        // As in the agent, which sets no locale: expressions compare bytes.
+        setlocale(LC_ALL, "C");
+
+        // A USB stick: usb1/1-1 is the device, 1-1:1.0 its interface.
+        const QString usb = "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0/block/";
+        sys.on_bus("pci0000:00/0000:00:14.0", "pci");
+        sys.on_bus("pci0000:00/0000:00:14.0/usb1/1-1", "usb");
+        sys.on_bus("pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0", "usb");
+        sys.on_bus("pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", "scsi");
+        sys.disk(usb + "sdb", "8:16");
+        sys.partition(usb + "sdb/sdb1", "8:17");
+        sys.partition(usb + "sdb/sdb2", "8:18");
+        sys.disk("virtual/block/dm-0", "254:0");
+        sys.holder("virtual/block/dm-0", usb + "sdb/sdb2");
+        // An internal SATA disk, with an encrypted partition.
+        const QString sata = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/";
+        sys.on_bus("pci0000:00/0000:00:17.0", "pci");
+        sys.on_bus("pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", "scsi");
+        sys.disk(sata + "sda", "8:0");
+        sys.partition(sata + "sda/sda1", "8:1");
+        sys.partition(sata + "sda/sda2", "8:2");
+        sys.disk("virtual/block/dm-1", "254:1");
+        sys.holder("virtual/block/dm-1", sata + "sda/sda2");
+        // A card reader wired inside, on SCSI over PCI, that says its
+        // medium is removable.
+        const QString reader = "pci0000:00/0000:00:1c.0/host7/target7:0:0/7:0:0:0/block/";
+        sys.on_bus("pci0000:00/0000:00:1c.0/host7/target7:0:0/7:0:0:0", "scsi");
+        sys.disk(reader + "sdc", "8:32", "1");
+        sys.partition(reader + "sdc/sdc1", "8:33");
+        // An SD card on an MMC controller: its card is a device on the mmc bus.
+        const QString mmc = "pci0000:00/0000:00:1e.6/mmc_host/mmc0/mmc0:aaaa/block/";
+        sys.on_bus("pci0000:00/0000:00:1e.6/mmc_host/mmc0/mmc0:aaaa", "mmc");
+        sys.disk(mmc + "mmcblk0", "179:0");
+        sys.partition(mmc + "mmcblk0/mmcblk0p1", "179:1");
+        // NVMe, and a loop device.
+        sys.on_bus("pci0000:00/0000:00:1d.0", "pci");
+        sys.disk("pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1", "259:0");
+        sys.partition("pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1/nvme0n1p1", "259:1");
+        sys.disk("virtual/block/loop0", "7:0");
+
+        dev_t number = 0;
+        block_node = some_block_device({"8:0", "8:1", "8:2", "8:16", "8:17", "8:18", "8:32", "8:33", "179:0",
+                                        "179:1", "259:0", "259:1", "7:0", "254:0", "254:1"},
+                                       &number);
+        if (!block_node.isEmpty())
+            sys.partition(usb + "sdb/fuse-node", QByteArray::number(major(number)) + ':' + QByteArray::number(minor(number)));
+    }
+
+    // --- which readings of the table give a window ---------------------
+
+    void volumes_that_get_a_window_data()
+    {
+        QTest::addColumn<QByteArray>("at_start");
+        QTest::addColumn<QList<QByteArray>>("readings");
+        QTest::addColumn<QStringList>("expected"); // the starts after each reading
+
+        const QByteArray root = "20 8:1 /dev/sda1 / ext4";
+        const QByteArray stick = "30 8:17 /dev/sdb1 /media/STICK vfat";
+        QTest::newRow("a new mount: one start")
+            << root << QList<QByteArray>{root + ';' + stick} << QStringList{"/media/STICK /dev/sdb1 vfat"};
+        QTest::newRow("mounted at start: left alone, and its bind too")
+            << root + ';' + stick
+            << QList<QByteArray>{root + ';' + stick + ";31 8:17 /dev/sdb1 /mnt/b vfat"}
+            << QStringList{""};
+        QTest::newRow("a bind mount and a second mount of the device: none")
+            << root
+            << QList<QByteArray>{root + ';' + stick, root + ';' + stick + ";31 8:17 /dev/sdb1 /mnt/bound vfat",
+                                 root + ';' + stick + ";31 8:17 /dev/sdb1 /mnt/bound vfat;32 8:17 /dev/sdb1 /mnt/again vfat"}
+            << QStringList{"/media/STICK /dev/sdb1 vfat", "", ""};
+        QTest::newRow("a remount keeps its id, a move too: none")
+            << root
+            << QList<QByteArray>{root + ';' + stick, root + ';' + stick, root + ";30 8:17 /dev/sdb1 /media/moved vfat"}
+            << QStringList{"/media/STICK /dev/sdb1 vfat", "", ""};
+        QTest::newRow("unmounted, then mounted again: a second start")
+            << root << QList<QByteArray>{root + ';' + stick, root, root + ";33 8:17 /dev/sdb1 /media/STICK vfat"}
+            << QStringList{"/media/STICK /dev/sdb1 vfat", "", "/media/STICK /dev/sdb1 vfat"};
+        QTest::newRow("unmounted and mounted again between two readings: a second start")
+            << root << QList<QByteArray>{root + ';' + stick, root + ";34 8:17 /dev/sdb1 /media/STICK vfat"}
+            << QStringList{"/media/STICK /dev/sdb1 vfat", "/media/STICK /dev/sdb1 vfat"};
+        QTest::newRow("mounted and bound before one reading: one start, on the first mount")
+            << root << QList<QByteArray>{root + ';' + stick + ";31 8:17 /dev/sdb1 /mnt/b vfat"}
+            << QStringList{"/media/STICK /dev/sdb1 vfat"};
+        QTest::newRow("two sticks in one reading: two starts, in table order")
+            << root << QList<QByteArray>{root + ";41 8:33 /dev/sdc1 /media/B exfat;40 8:17 /dev/sdb1 /media/A vfat"}
+            << QStringList{"/media/B /dev/sdc1 exfat;/media/A /dev/sdb1 vfat"};
+        QTest::newRow("not admitted: none")
+            << root << QList<QByteArray>{root + ";50 0:45 tmpfs /tmp/t tmpfs"} << QStringList{""};
+        QTest::newRow("an argument that would read as an option: none")
+            << root
+            << QList<QByteArray>{root + ";51 8:18 -/dev/sdb2 /media/X vfat;52 8:33 /dev/sdc1 /media/Y -vfat"}
+            << QStringList{""};
+        // The table gives no ids or device numbers (FreeBSD).
+        const QByteArray bsd_root = "- - /dev/ada0p2 / ufs";
+        const QByteArray bsd_stick = "- - /dev/da0s1 /media/da0s1 msdosfs";
+        QTest::newRow("without ids: a new mount, its remount, a nullfs of it")
+            << bsd_root
+            << QList<QByteArray>{bsd_root + ';' + bsd_stick, bsd_root + ';' + bsd_stick,
+                                 bsd_root + ';' + bsd_stick + ";- - /media/da0s1 /home/u/stick nullfs"}
+            << QStringList{"/media/da0s1 /dev/da0s1 msdosfs", "", ""};
+        QTest::newRow("without ids: a second mount of the device, then unmounted everywhere and again")
+            << bsd_root
+            << QList<QByteArray>{bsd_root + ';' + bsd_stick, bsd_root + ';' + bsd_stick + ";- - /dev/da0s1 /mnt msdosfs",
+                                 bsd_root, bsd_root + ";- - /dev/da0s1 /mnt msdosfs"}
+            << QStringList{"/media/da0s1 /dev/da0s1 msdosfs", "", "", "/mnt /dev/da0s1 msdosfs"};
+    }
+
+    void volumes_that_get_a_window()
+    {
+        QFETCH(QByteArray, at_start);
+        QFETCH(QList<QByteArray>, readings);
+        QFETCH(QStringList, expected);
+
+        VolumeWatcher watcher([](const MountEntry &m) {
+            return m.source.compare(0, 5, "/dev/") == 0 || m.source.compare(0, 6, "-/dev/") == 0;
+        });
+        watcher.begin(table(at_start));
+        QStringList got;
+        for (const QByteArray &r : readings)
+            got << started(watcher.update(table(r)));
+        QCOMPARE(got, expected);
+    }
+
+    // A table of 3000 mounts, read over and over, with one stick among them.
+    void many_mounts()
+    {
+        std::vector<MountEntry> mounts;
+        for (int i = 0; i < 3000; ++i)
+            mounts.push_back(entry("1" + QByteArray::number(i) + " 0:" + QByteArray::number(100 + i)
+                                   + " tmpfs /run/t" + QByteArray::number(i) + " tmpfs"));
+        VolumeWatcher watcher([](const MountEntry &m) { return m.source == "/dev/sdb1"; });
+        watcher.begin(mounts);
+        QCOMPARE(started(watcher.update(mounts)), QString());
+        mounts.push_back(entry("99999 8:17 /dev/sdb1 /media/S vfat"));
+        QCOMPARE(started(watcher.update(mounts)), QString("/media/S /dev/sdb1 vfat"));
+        QCOMPARE(started(watcher.update(mounts)), QString());
+    }
+
+    // --- VORLIX_WATCH_DEVICES ---------------------------------------------
+
+    void device_pattern_data()
+    {
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<bool>("matched");
+
+        QTest::newRow("the device itself") << QByteArray("/dev/loop[0-9]+") << QByteArray("/dev/loop3") << true;
+        QTest::newRow("anchored at the end") << QByteArray("/dev/loop[0-9]+") << QByteArray("/dev/loop3p1") << false;
+        QTest::newRow("anchored at the start") << QByteArray("/dev/loop[0-9]+") << QByteArray("/x/dev/loop3") << false;
+        QTest::newRow("alternatives: the longest counts") << QByteArray("/dev/sd|/dev/sdc1") << QByteArray("/dev/sdc1") << true;
+        QTest::newRow("alternatives: a part of the name is not the name")
+            << QByteArray("/dev/sd|/dev/sdc") << QByteArray("/dev/sdc1") << false;
+        QTest::newRow("an alternation as a whole")
+            << QByteArray("(a)|(b)") << QByteArray("ab") << false;
+        QTest::newRow("a blank and a newline in the name")
+            << QByteArray("/tmp/sp ace.*") << QByteArray("/tmp/sp ace\nda0s1") << true;
+        QTest::newRow("bytes that are not UTF-8") << QByteArray("/img/.*") << QByteArray("/img/\xff\xfe.img") << true;
+        QTest::newRow("no pattern: nothing") << QByteArray() << QByteArray("/dev/loop0") << false;
+    }
+
+    void device_pattern()
+    {
+        QFETCH(QByteArray, pattern);
+        QFETCH(QByteArray, device);
+        QFETCH(bool, matched);
+        DeviceRule rule;
+        std::string error;
+        QVERIFY(rule.set_pattern(pattern.isNull() ? nullptr : pattern.constData(), &error));
+        QCOMPARE(rule.pattern_matches(device.toStdString()), matched);
+    }
+
+    void invalid_pattern()
+    {
+        DeviceRule rule;
+        std::string error;
+        QVERIFY(!rule.set_pattern("/dev/(loop", &error));
+        QVERIFY(!error.empty());
+        QVERIFY(!rule.pattern_matches("/dev/(loop"));
+    }
+
+    // --- removable, as sysfs tells ----------------------------------------
+
+    void removable_in_sysfs_data()
+    {
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<bool>("removable");
+
+        QTest::newRow("a USB stick's partition") << QByteArray("8:17") << true;
+        QTest::newRow("the USB stick itself") << QByteArray("8:16") << true;
+        QTest::newRow("dm-crypt on the USB stick") << QByteArray("254:0") << true;
+        QTest::newRow("an internal reader's removable medium") << QByteArray("8:33") << true;
+        QTest::newRow("an SD card on the MMC bus") << QByteArray("179:1") << true;
+        QTest::newRow("an internal SATA partition") << QByteArray("8:1") << false;
+        QTest::newRow("dm-crypt on the SATA disk") << QByteArray("254:1") << false;
+        QTest::newRow("NVMe") << QByteArray("259:1") << false;
+        QTest::newRow("a loop device") << QByteArray("7:0") << false;
+        QTest::newRow("a number sysfs does not know") << QByteArray("8:99") << false;
+    }
+
+    void removable_in_sysfs()
+    {
+#ifndef __linux__
+        QSKIP("sysfs is Linux's");
+#endif
+        QFETCH(QByteArray, device);
+        QFETCH(bool, removable);
+        const QList<QByteArray> mm = device.split(':');
+        QCOMPARE(sysfs_device_removable(makedev(mm[0].toUInt(), mm[1].toUInt()), sys.root().toStdString()),
+                 removable);
+    }
+
+    // Which device of a mount is asked about: its own number, else (FUSE)
+    // the block device its source names under /dev, and nothing else.
+    void device_of_a_mount_data()
+    {
+        QTest::addColumn<QByteArray>("mount");
+        QTest::addColumn<bool>("removable");
+
+        QTest::newRow("the mount's own device") << QByteArray("30 8:17 /anything /media/S vfat") << true;
+        QTest::newRow("internal") << QByteArray("30 8:1 /dev/sda1 /media/S ext4") << false;
+        QTest::newRow("FUSE naming no node") << QByteArray("31 0:50 /tmp/x /media/F fuse.ext4") << false;
+        QTest::newRow("FUSE naming a node by a way out of /dev")
+            << QByteArray("31 0:50 /dev/../NODE /media/F fuse") << false;
+        QTest::newRow("FUSE naming a node on a USB disk") << QByteArray("31 0:50 NODE /media/F fuseblk") << true;
+        QTest::newRow("tmpfs") << QByteArray("32 0:51 tmpfs /tmp tmpfs") << false;
+    }
+
+    void device_of_a_mount()
+    {
+#ifndef __linux__
+        QSKIP("sysfs is Linux's");
+#endif
+        QFETCH(QByteArray, mount);
+        QFETCH(bool, removable);
+        if (mount.contains("NODE")) {
+            if (block_node.isEmpty())
+                QSKIP("no block device node in /dev to name");
+            mount.replace("/dev/../NODE", "/dev/.." + block_node).replace("NODE", block_node);
+        }
+        QCOMPARE(mount_on_removable_disk(entry(mount), sys.root().toStdString()), removable);
+    }
+
+    // --- one agent per session --------------------------------------------
+
+    void session_display_data()
+    {
+        QTest::addColumn<QByteArray>("wayland");
+        QTest::addColumn<QByteArray>("x11");
+        QTest::addColumn<QString>("display");
+
+        QTest::newRow("Wayland first") << QByteArray("wayland-1") << QByteArray(":0") << "wayland-1";
+        QTest::newRow("X without a screen") << QByteArray() << QByteArray(":0") << ":0";
+        QTest::newRow("X screens are one session") << QByteArray() << QByteArray(":0.1") << ":0";
+        QTest::newRow("a remote X display") << QByteArray() << QByteArray("localhost:10.0") << "localhost:10";
+        QTest::newRow("not a screen number") << QByteArray() << QByteArray(":0.x") << ":0.x";
+        QTest::newRow("an empty Wayland name") << QByteArray("") << QByteArray(":1") << ":1";
+        QTest::newRow("a Wayland socket's path")
+            << QByteArray("/run/user/1000/wayland-0") << QByteArray() << "_run_user_1000_wayland-0";
+        QTest::newRow("no folder names") << QByteArray() << QByteArray("..") << "__";
+        QTest::newRow("no display") << QByteArray() << QByteArray() << "none";
+        QTest::newRow("cut short") << QByteArray(200, 'w') << QByteArray() << QString(64, 'w');
+    }
+
+    void session_display()
+    {
+        QFETCH(QByteArray, wayland);
+        QFETCH(QByteArray, x11);
+        QFETCH(QString, display);
+        QCOMPARE(QString::fromStdString(::session_display(wayland.isNull() ? nullptr : wayland.constData(),
+                                                          x11.isNull() ? nullptr : x11.constData())),
+                 display);
+    }
+
+    // The lock from another process (a lock of the system's is the
+    // process's own: taking it twice in one process always works).
+    static SessionLock::Outcome take_elsewhere(const QByteArray &runtime, const std::string &display,
+                                               std::string *message)
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return SessionLock::failed;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            SessionLock lock;
+            std::string text;
+            const int outcome = lock.take(runtime.constData(), display, &text);
+            if (write(out[1], text.data(), text.size()) < 0) {
+            }
+            _exit(outcome);
+        }
+        close(out[1]);
+        char buf[512];
+        const ssize_t n = read(out[0], buf, sizeof buf);
+        close(out[0]);
+        *message = std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return static_cast<SessionLock::Outcome>(WEXITSTATUS(status));
+    }
+
+    void one_agent_per_session()
+    {
+        QTemporaryDir runtime;
+        QVERIFY(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                          | QFileDevice::ExeOwner));
+        const QByteArray dir = QFile::encodeName(runtime.path());
+        std::string message;
+        SessionLock lock;
+        QCOMPARE(lock.take(dir.constData(), ":7", &message), SessionLock::taken);
+        QCOMPARE(QString::fromStdString(message), QString());
+        QCOMPARE(QString::fromStdString(lock.file()), runtime.path() + "/vorlix-watch-:7.lock");
+        lock.mark_ready();
+        QFile file(runtime.path() + "/vorlix-watch-:7.lock");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray::number(getpid()) + '\n');
+
+        QCOMPARE(take_elsewhere(dir, ":7", &message), SessionLock::held);
+        QVERIFY2(message.find("already watches") != std::string::npos, message.c_str());
+        QVERIFY2(message.find("pid " + std::to_string(getpid())) != std::string::npos, message.c_str());
+        QCOMPARE(take_elsewhere(dir, ":8", &message), SessionLock::taken);
+    }
+
+    // Where the runtime folder will not do, a folder of the user's own in
+    // /tmp; never one that another user made or may write to.
+    void lock_folder_data()
+    {
+        QTest::addColumn<QString>("runtime");       // the runtime folder: "" none, "open" a 0777 one
+        QTest::addColumn<QString>("fallback");      // what is in the fallback's place beforehand
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("said");
+
+        QTest::newRow("no runtime folder: one of the user's own in /tmp")
+            << "" << "none" << int(SessionLock::taken) << "";
+        QTest::newRow("a runtime folder others may write to is not used")
+            << "open" << "none" << int(SessionLock::taken) << "not using XDG_RUNTIME_DIR";
+        QTest::newRow("a relative runtime folder is not used") << "relative" << "none" << int(SessionLock::taken) << "";
+        QTest::newRow("the fallback others may write to") << "" << "open" << int(SessionLock::failed) << "others may write to it";
+        QTest::newRow("the fallback a symbolic link") << "" << "link" << int(SessionLock::failed) << "symbolic link";
+        QTest::newRow("the fallback another user's") << "" << "nobody" << int(SessionLock::failed) << "another user";
+    }
+
+    void lock_folder()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(QString, fallback);
+        QFETCH(int, outcome);
+        QFETCH(QString, said);
+
+        const QByteArray fallback_dir = "/tmp/vorlix-watch-" + QByteArray::number(geteuid());
+        if (QFileInfo::exists(QString::fromUtf8(fallback_dir)) || QFileInfo(QString::fromUtf8(fallback_dir)).isSymLink())
+            QSKIP("this user's own fallback folder is there already; it is left alone");
+        if (fallback == "nobody" && geteuid() != 0)
+            QSKIP("making a folder another user's needs root");
+        QTemporaryDir scratch;
+        QByteArray runtime_dir;
+        if (runtime == "open") {
+            runtime_dir = QFile::encodeName(scratch.path()) + "/open";
+            QVERIFY(mkdir(runtime_dir.constData(), 0777) == 0 && chmod(runtime_dir.constData(), 0777) == 0);
+        } else if (runtime == "relative") {
+            runtime_dir = "run/user";
+        }
+        if (fallback == "open") {
+            QVERIFY(mkdir(fallback_dir.constData(), 0777) == 0 && chmod(fallback_dir.constData(), 0777) == 0);
+        } else if (fallback == "link") {
+            QVERIFY(symlink(QFile::encodeName(scratch.path()).constData(), fallback_dir.constData()) == 0);
+        } else if (fallback == "nobody") {
+            QVERIFY(mkdir(fallback_dir.constData(), 0700) == 0 && chown(fallback_dir.constData(), 65534, 65534) == 0);
+        }
+
+        std::string message;
+        SessionLock::Outcome got;
+        {
+            SessionLock lock;
+            got = lock.take(runtime_dir.isEmpty() ? nullptr : runtime_dir.constData(), "test", &message);
+        }
+        // Whatever the case left at the fallback's place goes.
+        const QString where = QString::fromUtf8(fallback_dir);
+        if (QFileInfo(where).isSymLink())
+            QFile::remove(where);
+        else
+            QDir(where).removeRecursively();
+
+        QCOMPARE(int(got), outcome);
+        QVERIFY2(QString::fromStdString(message).contains(said), message.c_str());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWatch)
+#include "test_watch.moc"

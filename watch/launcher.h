@@ -1,0 +1,50 @@
+#ifndef VORLIX_LAUNCHER_H
+#define VORLIX_LAUNCHER_H
+
+#include "watch/volume_watcher.h"
+
+#include <sys/types.h>
+
+#include <string>
+
+// Starts vorlix for each new volume, and reaps it when it ends.
+class Launcher
+{
+public:
+    Launcher() = default;
+    ~Launcher();
+    Launcher(const Launcher &) = delete;
+    Launcher &operator=(const Launcher &) = delete;
+
+    // Arranges to hear of ended children: SIGCHLD writes to a pipe, so that
+    // a sleeping watcher wakes (an ignored SIGCHLD inherited from whatever
+    // started the agent is undone here too). False with errno set.
+    bool install();
+
+    // Readable once a child has ended: the watcher sleeps on it as well.
+    int ended_fd() const { return pipe_read; }
+
+    // Reaps every child that has ended, and empties the pipe.
+    void reap();
+
+    // Starts the program, found on PATH, with the volume's mount point,
+    // device and filesystem type as its three arguments, in a session of
+    // its own. The child first makes sure that this user may enter and
+    // read the mount point (access(2)), and quietly ends if not: the
+    // volume is another user's. So the agent itself never touches the
+    // mounted filesystem, which may not answer (a FUSE daemon that hangs).
+    // Returns the child's process id, or -1 with errno set.
+    pid_t start(const VolumeStart &volume) const;
+
+    std::string program = "vorlix";
+
+private:
+    int pipe_read = -1;
+    int pipe_write = -1;
+};
+
+// Text from the mount table, fit for one line of a message: control
+// characters become "?".
+std::string printable(const std::string &text);
+
+#endif

@@ -1,0 +1,6 @@
+#include "watch/agent.h"
+
+int main(int argc, char **argv)
+{
+    return run_agent(argc, argv);
+}
