@@ -1,36 +1,19 @@
 #include "actions/failure_reason.h"
 
-#include "common/disk_names.h"
 #include "common/format_text.h"
 #include "common/message_box.h"
 #include "common/texts.h"
 #include "platform/device_holders.h"
 #include "platform/disk_devices.h"
-#include "platform/unmount_rights.h"
 
 #include <unistd.h>
 
 void tell_what_holds(const DeviceSet &set, const char *folder)
 {
-    const std::vector<Holder> holders = device_holders(set);
-    char line[1025];
-    if (holders.empty()) {
-        if (folder == nullptr || !unmount_denied(folder, getuid()))
-            return;
-        format_text(line, sizeof line, tx(Text::unmount_needs_owner), folder);
-        message_box(line);
+    Holder h;
+    if (!why_still_held(set, folder, getuid(), &h))
         return;
-    }
-    // Of the folders it is still mounted on, the one the helper just failed
-    // on: the user saw that one.
-    const Holder *first = &holders.front();
-    for (const Holder &h : holders)
-        if (first->kind == Holder::mounted_on && h.kind == Holder::mounted_on && folder != nullptr
-            && h.what == collapse_path(folder)) {
-            first = &h;
-            break;
-        }
-    const Holder &h = *first;
+    char line[1025];
     const char *device = h.device.c_str();
     switch (h.kind) {
     case Holder::mounted_on:
@@ -59,6 +42,9 @@ void tell_what_holds(const DeviceSet &set, const char *folder)
         break;
     case Holder::silent:
         format_text(line, sizeof line, tx(Text::not_responding), h.what.c_str());
+        break;
+    case Holder::not_permitted:
+        format_text(line, sizeof line, tx(Text::unmount_needs_owner), h.what.c_str());
         break;
     }
     message_box(line);

@@ -2,6 +2,7 @@
 
 #include "common/disk_names.h"
 #include "common/wait_limits.h"
+#include "platform/device_holders.h"
 #include "platform/disk_devices.h"
 #include "platform/fs_probe.h"
 #include "platform/mount_table.h"
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace {
@@ -34,16 +36,20 @@ size_t depth(const std::string &dir)
     return static_cast<size_t>(std::count(dir.begin(), dir.end(), '/'));
 }
 
-// Waits for the system to let go of the set's devices.
+// Waits for the system to let go of the set's devices, by the clock: each
+// look may itself take a while. One whose filesystem does not answer ends
+// the wait at once; it will not answer the next time either.
 bool wait_released(const DeviceSet &set, int wait_ms)
 {
-    const int step_ms = 100;
-    for (int waited = 0; !devices_released(set); waited += step_ms) {
-        if (waited >= wait_ms)
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    for (;;) {
+        const std::vector<Holder> holders = device_holders(set);
+        if (holders.empty())
+            return true;
+        if (holders.front().kind == Holder::silent || std::chrono::steady_clock::now() >= until)
             return false;
-        usleep(step_ms * 1000);
+        usleep(100 * 1000);
     }
-    return true;
 }
 
 // Unmounts, pass by pass, every mount of the set that lies on top of its

@@ -6,6 +6,7 @@
 #include "platform/mount_table.h"
 #include "platform/process_files.h"
 #include "platform/target.h"
+#include "platform/unmount_rights.h"
 
 #if VORLIX_ON_FREEBSD
 #include "platform/geom_disks.h"
@@ -254,8 +255,9 @@ int rank(Holder::Kind kind)
     case Holder::geom_class: return 6;
     case Holder::through_node: return 7;
     case Holder::claimed: return 8;
+    case Holder::not_permitted: return 9;
     }
-    return 9;
+    return 10;
 }
 
 } // namespace
@@ -280,4 +282,23 @@ std::vector<Holder> device_holders(const DeviceSet &set)
     for (size_t i : order)
         sorted.push_back(holders[i]);
     return sorted;
+}
+
+bool why_still_held(const DeviceSet &set, const char *folder, uid_t uid, Holder *why)
+{
+    if (folder != nullptr && unmount_denied(folder, uid)) {
+        *why = {Holder::not_permitted, set.node, collapse_path(folder), 0};
+        return true;
+    }
+    const std::vector<Holder> holders = device_holders(set);
+    if (holders.empty())
+        return false;
+    *why = holders.front();
+    if (why->kind == Holder::mounted_on && folder != nullptr)
+        for (const Holder &h : holders)
+            if (h.kind == Holder::mounted_on && h.what == collapse_path(folder)) {
+                *why = h;
+                break;
+            }
+    return true;
 }

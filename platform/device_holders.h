@@ -1,6 +1,8 @@
 #ifndef VORLIX_DEVICE_HOLDERS_H
 #define VORLIX_DEVICE_HOLDERS_H
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -19,8 +21,9 @@ struct Holder {
         claimed,         // the system holds it, and does not say why
         gone,            // a disk no longer there: another may take its name
         silent,          // its filesystem did not answer the question
+        not_permitted,   // FreeBSD: the user may not unmount what.folder
     };
-    Kind kind;
+    Kind kind = claimed;
     std::string device; // which of the set is held: its node, or the file
     std::string what;
     long pid = 0;
@@ -29,5 +32,11 @@ struct Holder {
 // Every holder found, the most telling first (a program at work in it,
 // then a folder it is still mounted on, ...). Empty when nothing holds it.
 std::vector<Holder> device_holders(const DeviceSet &set);
+
+// After folder (may be null) could not be unmounted as uid: the one
+// reason that says most. That the user may not unmount it at all comes
+// first; of the folders the set is still mounted on, folder itself. False
+// where the system tells nothing.
+bool why_still_held(const DeviceSet &set, const char *folder, uid_t uid, Holder *why);
 
 #endif

@@ -5,6 +5,7 @@
 #if VORLIX_ON_FREEBSD
 
 #include "common/disk_names.h"
+#include "platform/fs_probe.h"
 #include "platform/geom_tree.h"
 
 #include <stdlib.h>
@@ -214,8 +215,9 @@ std::string geom_provider_for(const char *device)
     }
     // Another spelling of a node: the system knows each device node by
     // the name devfs gave it, which is the provider's.
+    // Any path may lie on a filesystem that has stopped answering.
     struct stat st;
-    if (stat(device, &st) != 0 || !S_ISCHR(st.st_mode))
+    if (!probe_stat(device, &st) || !S_ISCHR(st.st_mode))
         return std::string();
     char buf[1024];
     const char *name = devname_r(st.st_rdev, S_IFCHR, buf, sizeof buf);

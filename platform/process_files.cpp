@@ -28,13 +28,19 @@ bool list_open_files(std::vector<OpenFile> *files, bool *complete)
         return false;
     }
     const pid_t self = getpid();
+    const uid_t me = geteuid();
     for (unsigned int i = 0; i < count; ++i) {
         struct kinfo_proc *kp = &procs[i];
         if (kp->ki_pid == self)
             continue;
+        // Another user's process, as a user: its files are not ours to see,
+        // and the library hands back an empty list for it, not a failure.
+        if (me != 0 && kp->ki_uid != me) {
+            *complete = false;
+            continue;
+        }
         struct filestat_list *list = procstat_getfiles(ps, kp, 0);
         if (list == nullptr) {
-            // Another user's process, as a user: its files are not ours to see.
             *complete = false;
             continue;
         }

@@ -97,6 +97,7 @@ private slots:
         fake::devnames.clear();
         fake::owners.clear();
         fake::usermount = 0;
+        fake::euid = 1001; // a desktop user
     }
 
     // Only partitions, labels, encryption and nop layers lead down to the
@@ -344,6 +345,12 @@ private slots:
                                        << static_cast<int>(Release::busy);
         QTest::newRow("not held: not the volume's") << QByteArray("r0w0e0") << false << QList<QByteArray>{}
                                                     << static_cast<int>(Release::busy);
+        // Mounted by a devd hook as root: its daemon is root's, whose files
+        // the user may not see. Its device is held, and its mount is not
+        // known to be another's: unmounted, as a privileged helper can.
+        QTest::newRow("its daemon another user's") << QByteArray("r1w1e0 root") << true
+                                                   << QList<QByteArray>{"/media/da0s2"}
+                                                   << static_cast<int>(Release::done);
     }
 
     void unmounting_a_fuse_volume()
@@ -353,6 +360,10 @@ private slots:
         QFETCH(QList<QByteArray>, unmounted);
         QFETCH(int, result);
 
+        if (held.endsWith(" root")) {
+            held.chop(5);
+            fake::processes[0].visible = false;
+        }
         fake::set_mode("da0s2", held);
         if (held == "r0w0e0")
             fake::processes.clear();
@@ -836,6 +847,36 @@ private slots:
         fake::usermount = usermount;
         fake::owners = {{"/media/da0s1", static_cast<uid_t>(owner)}};
         QCOMPARE(unmount_denied("/media/da0s1", static_cast<uid_t>(uid)), denied);
+    }
+
+    // Why Unmount failed, for the user: that the user may not unmount it
+    // at all comes before where it is still mounted.
+    void why_an_unmount_failed_data()
+    {
+        QTest::addColumn<int>("usermount");
+        QTest::addColumn<int>("owner");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("what");
+
+        QTest::newRow("mounted by root, as the hook does") << 0 << 0 << static_cast<int>(Holder::not_permitted)
+                                                           << QByteArray("/media/da0s1");
+        QTest::newRow("mounted by the user, usermount on")
+            << 1 << 1001 << static_cast<int>(Holder::mounted_on) << QByteArray("/media/da0s1");
+    }
+
+    void why_an_unmount_failed()
+    {
+        QFETCH(int, usermount);
+        QFETCH(int, owner);
+        QFETCH(int, kind);
+        QFETCH(QByteArray, what);
+
+        fake::usermount = usermount;
+        fake::owners = {{"/media/da0s1", static_cast<uid_t>(owner)}};
+        Holder why;
+        QVERIFY(why_still_held(volume_devices("/dev/da0s1"), "/media/da0s1", 1001, &why));
+        QCOMPARE(static_cast<int>(why.kind), kind);
+        QCOMPARE(QByteArray::fromStdString(why.what), what);
     }
 
     // The line that says what holds a disk names the layer or the program.

@@ -16,6 +16,7 @@
 #include <QXmlStreamReader>
 
 #include <errno.h>
+#include <unistd.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -33,6 +34,7 @@ QByteArray tree;
 Mounts mounts;
 QList<QPair<QByteArray, QByteArray>> types;
 QList<FakeProcess> processes;
+uid_t euid = ::getuid();
 int usermount = 0;
 std::map<std::string, std::string> sysctls;
 QList<QPair<QByteArray, uid_t>> owners;
@@ -293,6 +295,8 @@ extern "C" struct kinfo_proc *procstat_getprocs(struct procstat *, int, int, uns
     for (int i = 0; i < fake::processes.size(); ++i) {
         memset(&procs[i], 0, sizeof procs[i]);
         procs[i].ki_pid = static_cast<pid_t>(fake::processes[i].pid);
+        // Ours, or another user's.
+        procs[i].ki_uid = fake::processes[i].visible ? fake::euid : fake::euid + 1;
         strncpy(procs[i].ki_comm, fake::processes[i].command.constData(), COMMLEN);
     }
     *count = static_cast<unsigned int>(fake::processes.size());
@@ -309,11 +313,10 @@ extern "C" struct filestat_list *procstat_getfiles(struct procstat *, struct kin
     for (const fake::FakeProcess &proc : fake::processes) {
         if (proc.pid != kp->ki_pid)
             continue;
-        if (!proc.visible)
-            return nullptr;
         auto list = std::make_unique<FakeFileList>();
         STAILQ_INIT(&list->head);
-        for (const fake::FakeFile &f : proc.files) {
+        // Another user's process: the library gives an empty list.
+        for (const fake::FakeFile &f : proc.visible ? proc.files : QList<fake::FakeFile>{}) {
             list->entries.emplace_back();
             filestat *fst = &list->entries.back();
             memset(fst, 0, sizeof *fst);
@@ -350,6 +353,16 @@ extern "C" int procstat_get_vnode_info(struct procstat *, struct filestat *fst, 
     }
     vn->vn_type = PS_FST_VTYPE_VREG;
     return 0;
+}
+
+// The GNU C library declares it noexcept, under its new name too.
+#ifdef __GLIBC__
+extern "C" uid_t geteuid(void) noexcept
+#else
+extern "C" uid_t geteuid(void)
+#endif
+{
+    return fake::euid;
 }
 
 extern "C" int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const void *, size_t)

@@ -54,6 +54,10 @@ struct FakeProcess {
     bool visible = true; // false: another user's, whose files we may not see
 };
 extern QList<FakeProcess> processes;
+// Who the program runs as (geteuid); the test's own uid by default. As
+// root every process's files may be seen; as another user only its own.
+extern uid_t euid;
+
 // sysctl vfs.usermount, an int.
 extern int usermount;
 // Other sysctl values by name, strings (the da driver's flags); a name
