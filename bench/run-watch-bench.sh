@@ -124,10 +124,12 @@ for tool in cmake unshare awk sort; do
 done
 [ -r /proc/self/mountinfo ] || die "/proc is needed"
 jobs=$(nproc 2>/dev/null || getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
+# The log goes into the build folder, not a name anyone may make in /tmp first.
 if [ ! -f "$build/CMakeCache.txt" ]; then
+    mkdir -p "$build" || die "cannot make $build"
     cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
-        >"${TMPDIR:-/tmp}/vorlix-bench-configure.log" 2>&1 ||
-        { cat "${TMPDIR:-/tmp}/vorlix-bench-configure.log" >&2; die "configure failed"; }
+        >"$build/configure.log" 2>&1 ||
+        { cat "$build/configure.log" >&2; die "configure failed"; }
 fi
 btype=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
 [ "$btype" = RelWithDebInfo ] ||

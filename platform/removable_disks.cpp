@@ -26,39 +26,12 @@ bool name_under_dev(const std::string &source, std::string *name)
 #if VORLIX_ON_FREEBSD
 
 #include "platform/disk_attachment.h"
-#include "platform/geom_tree.h"
+#include "platform/geom_disks.h"
 
 #include <sys/types.h>
 #include <sys/sysctl.h>
 
 namespace {
-
-// Layers that are made from a single provider and say nothing of the disk
-// itself; anything else (a mirror, a RAID, md) is not followed.
-const char *const one_provider_classes[] = {"PART", "LABEL", "ELI", "NOP"};
-
-// Stacks of providers are shallow; the bound only stops a looping tree.
-const int max_depth = 16;
-
-// The DISK provider under pp, or null.
-const gprovider *disk_under(const gprovider *pp)
-{
-    for (int depth = 0; pp != nullptr && depth < max_depth; ++depth) {
-        const ggeom *geom = pp->lg_geom;
-        if (geom_in_class(geom, "DISK"))
-            return pp;
-        bool layer = false;
-        for (const char *cls : one_provider_classes)
-            layer = layer || geom_in_class(geom, cls);
-        if (!layer)
-            return nullptr;
-        const gconsumer *cp = LIST_FIRST(&geom->lg_consumer);
-        if (cp == nullptr || LIST_NEXT(cp, lg_consumer) != nullptr)
-            return nullptr;
-        pp = cp->lg_provider;
-    }
-    return nullptr;
-}
 
 // "da12" gives "da" and "12". False for a name that is not letters and
 // then digits.
@@ -97,10 +70,12 @@ bool cam_da_says_removable(const std::string &unit)
 
 bool geom_provider_removable(const std::string &name)
 {
-    GeomTree tree;
-    const gprovider *disk = disk_under(tree.find(name));
+    // The disk under it, through partitions, labels, encryption and no-op
+    // layers only: under a mirror or a RAID lies no one stick.
+    GeomSet disk;
     std::string driver, unit;
-    if (disk == nullptr || disk->lg_name == nullptr || !split_disk_name(disk->lg_name, &driver, &unit))
+    if (!geom_disk_of(name, &disk) || !disk.unwritable_class.empty()
+        || !split_disk_name(disk.base, &driver, &unit))
         return false;
     // mmcsd(4) on an MMC/SD controller, sdda(4) through CAM: cards.
     if (driver == "mmcsd" || driver == "sdda")
@@ -108,7 +83,7 @@ bool geom_provider_removable(const std::string &name)
     if (driver != "da")
         return false;
     std::string attachment;
-    if (disk_attachment(disk->lg_name, &attachment))
+    if (disk_attachment(disk.base, &attachment))
         return attachment.compare(0, 9, "umass-sim") == 0;
     return cam_da_says_removable(unit);
 }
@@ -124,8 +99,18 @@ bool mount_on_removable_disk(const MountEntry &entry, const std::string &)
     return name_under_dev(entry.source, &name) && geom_provider_removable(name);
 }
 
+std::string volume_provider(const std::string &source)
+{
+    std::string name;
+    GeomSet volume;
+    if (!name_under_dev(source, &name) || !geom_volume_of(name, &volume))
+        return std::string();
+    return volume.base;
+}
+
 #else // Linux
 
+#include "platform/first_line.h"
 #include "platform/sysfs_disks.h"
 
 #include <limits.h>
@@ -139,14 +124,7 @@ namespace {
 
 bool first_line_is(const std::string &file, const char *expected)
 {
-    FILE *f = fopen(file.c_str(), "re");
-    if (f == nullptr)
-        return false;
-    char line[64] = "";
-    const bool read = fgets(line, sizeof line, f) != nullptr;
-    fclose(f);
-    line[strcspn(line, "\n")] = '\0';
-    return read && strcmp(line, expected) == 0;
+    return first_line(file) == expected;
 }
 
 // The bus a device folder sits on: the last part of where its subsystem
@@ -211,6 +189,12 @@ bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_r
     if (major(dev) == 0 && !block_device_named(entry.source, &dev))
         return false;
     return sysfs_device_removable(dev, sysfs_root);
+}
+
+// Linux tells volumes apart by device number; sources are not looked at.
+std::string volume_provider(const std::string &)
+{
+    return std::string();
 }
 
 #endif

@@ -37,4 +37,10 @@ bool sysfs_device_removable(dev_t dev, const std::string &sysfs_root);
 // FreeBSD: the provider of that name ("da0s1", "gpt/STICK").
 bool geom_provider_removable(const std::string &name);
 
+// FreeBSD: the provider a mount's source stands for, whatever label names
+// it ("/dev/msdosfs/STICK" and "/dev/da0s1" both give "da0s1"), so that
+// two mounts of one volume are known as one. Empty elsewhere, and for a
+// source that is no provider.
+std::string volume_provider(const std::string &source);
+
 #endif

@@ -5,6 +5,7 @@
 #include "freebsd/watch_fakes.h"
 #include "platform/mount_events.h"
 #include "platform/removable_disks.h"
+#include "watch/volume_watcher.h"
 
 #include <sys/param.h>
 #include <sys/ucred.h>
@@ -189,6 +190,33 @@ private slots:
         m.dev = 0;
         m.type = "msdosfs";
         QCOMPARE(mount_on_removable_disk(m, "/sys"), removable);
+    }
+
+    // One window per volume, whatever names it is mounted under: a
+    // partition and its label are one volume, and a second mount of it
+    // through the other name opens none.
+    void a_volume_under_its_label_and_its_own_name()
+    {
+        fake::tree = fake::tree_file("removable-disks.xml");
+        const auto entry = [](const char *source, const char *dir) {
+            MountEntry m;
+            m.source = source;
+            m.dir = dir;
+            m.type = "msdosfs";
+            return m;
+        };
+        VolumeWatcher watcher([](const MountEntry &) { return true; });
+        std::vector<MountEntry> table = {entry("/dev/ada0p2", "/")};
+        watcher.begin(table);
+        table.push_back(entry("/dev/msdosfs/STICK", "/media/stick"));
+        QCOMPARE(watcher.update(table).size(), size_t(1));
+        table.push_back(entry("/dev/da0s1", "/media/again"));
+        QCOMPARE(watcher.update(table).size(), size_t(0));
+        // Gone under both names, then back: a new window.
+        table.resize(1);
+        QCOMPARE(watcher.update(table).size(), size_t(0));
+        table.push_back(entry("/dev/da0s1", "/media/stick"));
+        QCOMPARE(watcher.update(table).size(), size_t(1));
     }
 };
 

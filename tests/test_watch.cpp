@@ -509,6 +509,18 @@ private slots:
             QSKIP("this user's own fallback folder is there already; it is left alone");
         if (fallback == "nobody" && geteuid() != 0)
             QSKIP("making a folder another user's needs root");
+        // Whatever the case leaves at the fallback's place goes, on every
+        // way out of it.
+        struct RemoveFallback {
+            QString where;
+            ~RemoveFallback()
+            {
+                if (QFileInfo(where).isSymLink())
+                    QFile::remove(where);
+                else
+                    QDir(where).removeRecursively();
+            }
+        } remove_fallback{QString::fromUtf8(fallback_dir)};
         QTemporaryDir scratch;
         QByteArray runtime_dir;
         if (runtime == "open") {
@@ -531,12 +543,6 @@ private slots:
             SessionLock lock;
             got = lock.take(runtime_dir.isEmpty() ? nullptr : runtime_dir.constData(), "test", &message);
         }
-        // Whatever the case left at the fallback's place goes.
-        const QString where = QString::fromUtf8(fallback_dir);
-        if (QFileInfo(where).isSymLink())
-            QFile::remove(where);
-        else
-            QDir(where).removeRecursively();
 
         QCOMPARE(int(got), outcome);
         QVERIFY2(QString::fromStdString(message).contains(said), message.c_str());

@@ -1,17 +1,21 @@
 #include "watch/volume_watcher.h"
 
+#include "platform/removable_disks.h"
+
 #include <algorithm>
 
 namespace {
 
 // The volume a mount shows. Where the table gives device numbers (Linux),
 // the filesystem's own, which every mount of it shares, binds included;
-// elsewhere the device it was mounted from.
+// elsewhere the device it was mounted from, whatever label named it
+// (FreeBSD: /dev/msdosfs/STICK is /dev/da0s1).
 std::string volume_key(const MountEntry &m)
 {
     if (m.dev != 0)
         return "dev " + std::to_string(static_cast<unsigned long long>(m.dev));
-    return "from " + m.source;
+    const std::string base = volume_provider(m.source);
+    return base.empty() ? "from " + m.source : "provider " + base;
 }
 
 // One mount. Where the table gives ids (Linux), its id, which a remount
