@@ -30,7 +30,7 @@ public:
 
 private:
     int source = -1;     // Linux: the mount table; FreeBSD: the kqueue
-    int watched_fd = -1; // FreeBSD: the caller's fd, once it is registered
+    [[maybe_unused]] int watched_fd = -1; // FreeBSD: the caller's fd, once it is registered
 };
 
 #endif
