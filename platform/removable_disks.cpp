@@ -25,7 +25,6 @@ bool name_under_dev(const std::string &source, std::string *name)
 
 #if VORLIX_ON_FREEBSD
 
-#include "platform/disk_attachment.h"
 #include "platform/geom_disks.h"
 
 #include <sys/types.h>
@@ -82,9 +81,6 @@ bool geom_provider_removable(const std::string &name)
         return true;
     if (driver != "da")
         return false;
-    std::string attachment;
-    if (disk_attachment(disk.base, &attachment))
-        return attachment.compare(0, 9, "umass-sim") == 0;
     return cam_da_says_removable(unit);
 }
 

@@ -17,12 +17,12 @@
 // FreeBSD, from GEOM: the provider rests, through partitions, labels,
 // encryption and no-op layers (PART, LABEL, ELI, NOP, each made from one
 // provider), on a disk that is an SD card (mmcsd, sdda) or a da disk
-// attached through USB mass storage. The kernel records a da disk's
-// attachment as its GEOM::attachment attribute ("umass-sim0"), which only
-// someone who may open the disk's node can read; where this user may not,
-// the da driver's flags (sysctl kern.cam.da.N.flags), which anyone may
-// read, stand in: PACK_REMOVABLE, the drive's own word that its medium can
-// be removed, as USB sticks and card readers say.
+// whose medium can be removed. The kernel keeps a da disk's attachment
+// ("umass-sim0") only as its GEOM::attachment attribute, which only
+// someone who may open the disk's node can read, and by default a user may
+// not; the da driver's flags (sysctl kern.cam.da.N.flags), which anyone
+// may read, tell instead: PACK_REMOVABLE, the drive's own word that its
+// medium can be removed, as USB sticks and card readers say.
 
 // The filesystem mounted as entry. Linux: its block device is the mount's
 // own device number, or for FUSE and the like the block device its source

@@ -1,6 +1,6 @@
 // The mount watcher's FreeBSD branch on fakes of its calls: kqueue's
 // EVFILT_FS news of mounts, and which disks count as removable, from GEOM
-// trees, the disk's attachment and the da driver's flags.
+// trees and the da driver's flags.
 #include "freebsd/fakes.h"
 #include "freebsd/watch_fakes.h"
 #include "platform/mount_events.h"
@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(reads, 1);
     }
 
-    // --- removable, as GEOM, the attachment and the da driver tell --------
+    // --- removable, as GEOM and the da driver tell -----------------------
 
     void removable_providers_data()
     {
@@ -130,9 +130,9 @@ private slots:
         QTest::newRow("its label, through LABEL and PART") << QByteArray("msdosfs/STICK") << true;
         QTest::newRow("the stick itself") << QByteArray("da0") << true;
         QTest::newRow("ELI on a disk the driver calls removable") << QByteArray("da1p1.eli") << true;
-        QTest::newRow("attached through virtio SCSI, whatever its flags") << QByteArray("da2p1") << false;
-        QTest::newRow("attachment unknown, a fixed medium") << QByteArray("da3p1") << false;
-        QTest::newRow("attached through USB, a fixed medium") << QByteArray("da4p1") << true;
+        QTest::newRow("a removable medium, as its driver says") << QByteArray("da2p1") << true;
+        QTest::newRow("a fixed medium") << QByteArray("da3p1") << false;
+        QTest::newRow("a fixed medium, even through USB") << QByteArray("da4p1") << false;
         QTest::newRow("an SD card through mmcsd") << QByteArray("mmcsd0s1") << true;
         QTest::newRow("an SD card through CAM, under NOP") << QByteArray("sdda0p1.nop") << true;
         QTest::newRow("a mirror of two sticks is not followed") << QByteArray("mirror/gm0") << false;
@@ -147,9 +147,8 @@ private slots:
         QFETCH(bool, removable);
         fake::tree = fake::tree_file("removable-disks.xml");
         QVERIFY(!fake::tree.isEmpty());
-        fake::attachments = {{"da0", "umass-sim0"}, {"da2", "vtscsi0"}, {"da4", "umass-sim3"},
-                             {"da5", "umass-sim5"}, {"da6", "umass-sim6"}};
-        fake::sysctls = {{"kern.cam.da.1.flags", "0x119<PACK_REMOVABLE,ROTATING,OPEN,SCTX_INIT>"},
+        fake::sysctls = {{"kern.cam.da.0.flags", "0x118<PACK_REMOVABLE,OPEN,SCTX_INIT>"},
+                         {"kern.cam.da.1.flags", "0x119<PACK_REMOVABLE,ROTATING,OPEN,SCTX_INIT>"},
                          {"kern.cam.da.2.flags", "0x119<PACK_REMOVABLE,ROTATING,OPEN,SCTX_INIT>"},
                          {"kern.cam.da.3.flags", "0x330<ROTATING,OPEN,SCTX_INIT,CAN_RC16>"},
                          {"kern.cam.da.4.flags", "0x110<ROTATING,OPEN>"}};
@@ -183,7 +182,7 @@ private slots:
         QFETCH(QByteArray, source);
         QFETCH(bool, removable);
         fake::tree = fake::tree_file("removable-disks.xml");
-        fake::attachments = {{"da0", "umass-sim0"}};
+        fake::sysctls = {{"kern.cam.da.0.flags", "0x118<PACK_REMOVABLE,OPEN,SCTX_INIT>"}};
         MountEntry m;
         m.source = source.toStdString();
         m.dir = "/media/stick";

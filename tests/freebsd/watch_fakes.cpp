@@ -1,10 +1,5 @@
-// Fakes of kqueue, kevent, sysctlbyname and the disk's attachment, fed from
-// the tables of watch_fakes.h.
+// Fakes of kqueue and kevent, fed from the tables of watch_fakes.h.
 #include "freebsd/watch_fakes.h"
-
-#include "platform/disk_attachment.h"
-
-#include <sys/sysctl.h>
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,7 +11,6 @@ namespace fake {
 int kqueue_error = 0;
 std::vector<struct kevent> changes;
 std::deque<std::vector<struct kevent>> batches;
-std::map<std::string, std::string> attachments;
 
 } // namespace fake
 
@@ -47,13 +41,4 @@ extern "C" int kevent(int, const struct kevent *changelist, int nchanges, struct
     for (int i = 0; i < n; ++i)
         eventlist[i] = batch[static_cast<size_t>(i)];
     return n;
-}
-
-bool disk_attachment(const std::string &disk, std::string *attachment)
-{
-    const auto it = fake::attachments.find(disk);
-    if (it == fake::attachments.end())
-        return false;
-    *attachment = it->second;
-    return true;
 }

@@ -2,15 +2,12 @@
 #define VORLIX_FREEBSD_WATCH_FAKES_H
 
 // Table-fed fakes of the FreeBSD calls the mount watcher makes beyond
-// those of fakes.h: kqueue(2) and kevent(2), and the disk's GEOM::attachment, which is read from a
-// node in /dev that the tests cannot have.
+// those of fakes.h: kqueue(2) and kevent(2).
 
 #include <sys/types.h>
 #include <sys/event.h>
 
 #include <deque>
-#include <map>
-#include <string>
 #include <vector>
 
 namespace fake {
@@ -22,8 +19,6 @@ extern std::vector<struct kevent> changes;
 // What each call of kevent() returns, a batch a call; with none left it
 // fails with EINTR, as a signal would make it.
 extern std::deque<std::vector<struct kevent>> batches;
-// GEOM::attachment by disk; a disk missing here cannot be opened.
-extern std::map<std::string, std::string> attachments;
 
 } // namespace fake
 
