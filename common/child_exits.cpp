@@ -38,17 +38,24 @@ bool make_pipe(int fds[2])
 
 } // namespace
 
-void watch_child_exits()
+bool watch_child_exits()
 {
-    if (exit_pipe[0] >= 0 || !make_pipe(exit_pipe))
-        return;
+    if (exit_pipe[0] >= 0)
+        return true;
+    if (!make_pipe(exit_pipe))
+        return false;
     main_pid = getpid();
     struct sigaction sa = {};
     sa.sa_handler = on_child_exit;
     sigemptyset(&sa.sa_mask);
     // Restarted calls: the toolkit's own reads and writes need not know.
     sa.sa_flags = SA_RESTART | SA_NOCLDSTOP;
-    sigaction(SIGCHLD, &sa, nullptr);
+    if (sigaction(SIGCHLD, &sa, nullptr) != 0)
+        return false;
+    sigset_t chld;
+    sigemptyset(&chld);
+    sigaddset(&chld, SIGCHLD);
+    return sigprocmask(SIG_UNBLOCK, &chld, nullptr) == 0;
 }
 
 int child_exit_fd()

@@ -7,8 +7,9 @@
 // a wait with a bound, or one the user may break off, is then a poll on
 // it, in the main process and in the toolkit's event loop alike.
 
-// At start, in the main process: the SIGCHLD handler that writes to it.
-void watch_child_exits();
+// At start, in the main process: the SIGCHLD handler that writes to it,
+// whatever SIGCHLD was left as. False with errno set when it cannot be.
+bool watch_child_exits();
 
 // The descriptor to poll, or -1 where there is none (in a forked child,
 // whose signal handlers are reset, or when no pipe could be made).

@@ -1,6 +1,7 @@
 #include "platform/disk_devices.h"
 #include "platform/mount_table.h"
 #include "platform/sysfs_disks.h"
+#include "sysfs_tree.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,90 +31,41 @@ static QStringList numbers(const std::vector<dev_t> &devs)
     return out;
 }
 
-// A tree shaped like Linux's /sys: devices/<path> folders with dev, uevent
-// and, for a partition, a partition file; dev/block/MAJ:MIN links to them;
-// holders/ and slaves/ linking devices built on one another.
-class SysfsFixture
-{
-public:
-    QString root() const { return dir.path(); }
-
-    void device(const QString &path, const QByteArray &maj_min, bool partition = false)
-    {
-        const QString d = root() + "/devices/" + path;
-        QDir().mkpath(d + "/holders");
-        QDir().mkpath(d + "/slaves");
-        QDir().mkpath(d + "/power"); // folders that are not partitions sit beside them
-        write(d + "/dev", maj_min + '\n');
-        write(d + "/uevent", "MAJOR=" + maj_min.split(':')[0] + "\nMINOR=" + maj_min.split(':')[1]
-                                 + "\nDEVNAME=" + path.section('/', -1).toUtf8() + "\nDEVTYPE="
-                                 + (partition ? "partition" : "disk") + '\n');
-        if (partition)
-            write(d + "/partition", "1\n");
-        QDir().mkpath(root() + "/dev/block");
-        link(root() + "/dev/block/" + maj_min, d);
-    }
-
-    // holder is built on below (as dm-crypt on a partition).
-    void holder(const QString &holder, const QString &below)
-    {
-        const QString h = root() + "/devices/" + holder, b = root() + "/devices/" + below;
-        link(b + "/holders/" + holder.section('/', -1), h);
-        link(h + "/slaves/" + below.section('/', -1), b);
-    }
-
-private:
-    static void write(const QString &file, const QByteArray &text)
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    }
-
-    // Relative, as the kernel makes them.
-    static void link(const QString &name, const QString &target)
-    {
-        QVERIFY(QFile::link(QFileInfo(name).dir().relativeFilePath(target), name));
-    }
-
-    QTemporaryDir dir;
-};
-
 class TestDiskDevices : public QObject
 {
     Q_OBJECT
 
-    SysfsFixture sys;
+    SysfsTree sys;
 
 private slots:
     void initTestCase()
     {
         const QString pci = "pci0000:00/0000:00:1f.2/host0/target0:0:0/0:0:0:0/block/";
-        sys.device(pci + "sda", "8:0");
-        sys.device(pci + "sda/sda1", "8:1", true);
-        sys.device("pci0000:00/usb1/host6/block/sdb", "8:16");
-        sys.device("pci0000:00/usb1/host6/block/sdb/sdb1", "8:17", true);
-        sys.device("pci0000:00/usb1/host6/block/sdb/sdb2", "8:18", true);
-        sys.device("virtual/block/dm-0", "254:0");
+        sys.disk(pci + "sda", "8:0");
+        sys.partition(pci + "sda/sda1", "8:1");
+        sys.disk("pci0000:00/usb1/host6/block/sdb", "8:16");
+        sys.partition("pci0000:00/usb1/host6/block/sdb/sdb1", "8:17");
+        sys.partition("pci0000:00/usb1/host6/block/sdb/sdb2", "8:18");
+        sys.disk("virtual/block/dm-0", "254:0");
         sys.holder("virtual/block/dm-0", "pci0000:00/usb1/host6/block/sdb/sdb2");
         // sdap and sdas: the 42nd and 45th SCSI disks, not parts of sda.
-        sys.device("pci0000:00/host9/block/sdap", "66:240");
-        sys.device("pci0000:00/host9/block/sdap/sdap1", "66:241", true);
-        sys.device("pci0000:00/host9/block/sdas", "67:0");
-        sys.device("pci0000:00/host9/block/sdas/sdas2", "67:2", true);
-        sys.device("pci0000:00/nvme/nvme0/nvme0n1", "259:0");
-        sys.device("pci0000:00/nvme/nvme0/nvme0n1/nvme0n1p1", "259:1", true);
-        sys.device("pci0000:00/nvme/nvme0/nvme0n1/nvme0n1p2", "259:2", true);
-        sys.device("pci0000:00/mmc0/mmc0:0001/block/mmcblk0", "179:0");
-        sys.device("pci0000:00/mmc0/mmc0:0001/block/mmcblk0/mmcblk0p1", "179:1", true);
-        sys.device("virtual/block/loop0", "7:0");
+        sys.disk("pci0000:00/host9/block/sdap", "66:240");
+        sys.partition("pci0000:00/host9/block/sdap/sdap1", "66:241");
+        sys.disk("pci0000:00/host9/block/sdas", "67:0");
+        sys.partition("pci0000:00/host9/block/sdas/sdas2", "67:2");
+        sys.disk("pci0000:00/nvme/nvme0/nvme0n1", "259:0");
+        sys.partition("pci0000:00/nvme/nvme0/nvme0n1/nvme0n1p1", "259:1");
+        sys.partition("pci0000:00/nvme/nvme0/nvme0n1/nvme0n1p2", "259:2");
+        sys.disk("pci0000:00/mmc0/mmc0:0001/block/mmcblk0", "179:0");
+        sys.partition("pci0000:00/mmc0/mmc0:0001/block/mmcblk0/mmcblk0p1", "179:1");
+        sys.disk("virtual/block/loop0", "7:0");
         // md0, a RAID over a partition of each of two sticks, partitioned.
-        sys.device("pci0000:00/usb2/host7/block/sdc", "8:32");
-        sys.device("pci0000:00/usb2/host7/block/sdc/sdc1", "8:33", true);
-        sys.device("pci0000:00/usb2/host8/block/sdd", "8:48");
-        sys.device("pci0000:00/usb2/host8/block/sdd/sdd1", "8:49", true);
-        sys.device("virtual/block/md0", "9:0");
-        sys.device("virtual/block/md0/md0p1", "259:8", true);
+        sys.disk("pci0000:00/usb2/host7/block/sdc", "8:32");
+        sys.partition("pci0000:00/usb2/host7/block/sdc/sdc1", "8:33");
+        sys.disk("pci0000:00/usb2/host8/block/sdd", "8:48");
+        sys.partition("pci0000:00/usb2/host8/block/sdd/sdd1", "8:49");
+        sys.disk("virtual/block/md0", "9:0");
+        sys.partition("virtual/block/md0/md0p1", "259:8");
         sys.holder("virtual/block/md0", "pci0000:00/usb2/host7/block/sdc/sdc1");
         sys.holder("virtual/block/md0", "pci0000:00/usb2/host8/block/sdd/sdd1");
     }

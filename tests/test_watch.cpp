@@ -2,6 +2,7 @@
 // give a window, which devices count, and the session's lock.
 #include "platform/mount_table.h"
 #include "platform/removable_disks.h"
+#include "sysfs_tree.h"
 #include "watch/device_rule.h"
 #include "watch/session_lock.h"
 #include "watch/volume_watcher.h"
@@ -58,70 +59,6 @@ QString started(const std::vector<VolumeStart> &starts)
         out << QString::fromStdString(s.mount_point + ' ' + s.device + ' ' + s.fs_type);
     return out.join(';');
 }
-
-// A tree shaped like Linux's /sys: devices/<path> folders with dev, uevent
-// and removable files (a partition has a partition file instead),
-// dev/block/MAJ:MIN links to them, the subsystem link of a device on a bus,
-// and holders/slaves for devices built on others.
-class SysfsTree
-{
-public:
-    QString root() const { return dir.path(); }
-
-    void disk(const QString &path, const QByteArray &maj_min, const QByteArray &removable = "0")
-    {
-        node(path, maj_min, "disk");
-        write(root() + "/devices/" + path + "/removable", removable + '\n');
-    }
-
-    void partition(const QString &path, const QByteArray &maj_min)
-    {
-        node(path, maj_min, "partition");
-        write(root() + "/devices/" + path + "/partition", "1\n");
-    }
-
-    // The device folder sits on a bus: usb, mmc, pci, scsi...
-    void on_bus(const QString &path, const QString &bus)
-    {
-        QDir().mkpath(root() + "/bus/" + bus);
-        QDir().mkpath(root() + "/devices/" + path);
-        link(root() + "/devices/" + path + "/subsystem", root() + "/bus/" + bus);
-    }
-
-    void holder(const QString &holder, const QString &below)
-    {
-        const QString h = root() + "/devices/" + holder, b = root() + "/devices/" + below;
-        link(b + "/holders/" + holder.section('/', -1), h);
-        link(h + "/slaves/" + below.section('/', -1), b);
-    }
-
-private:
-    void node(const QString &path, const QByteArray &maj_min, const QByteArray &type)
-    {
-        const QString d = root() + "/devices/" + path;
-        QDir().mkpath(d + "/holders");
-        QDir().mkpath(d + "/slaves");
-        write(d + "/dev", maj_min + '\n');
-        write(d + "/uevent", "DEVNAME=" + path.section('/', -1).toUtf8() + "\nDEVTYPE=" + type + '\n');
-        QDir().mkpath(root() + "/dev/block");
-        link(root() + "/dev/block/" + maj_min, d);
-    }
-
-    static void write(const QString &file, const QByteArray &text)
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    }
-
-    // Relative, as the kernel makes them.
-    static void link(const QString &name, const QString &target)
-    {
-        QVERIFY(QFile::link(QFileInfo(name).dir().relativeFilePath(target), name));
-    }
-
-    QTemporaryDir dir;
-};
 
 // A block device node in /dev, for a FUSE source that names one; its
 // number, none of those taken, is mapped in the fixture tree. Empty when

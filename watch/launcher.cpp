@@ -1,5 +1,6 @@
 #include "watch/launcher.h"
 
+#include "common/child_exits.h"
 #include "common/inherited_state.h"
 
 #include <errno.h>
@@ -10,59 +11,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-// The write end of the pipe, for the handler.
-volatile sig_atomic_t child_pipe = -1;
-
-void on_child(int)
-{
-    const int saved = errno;
-    const char byte = 'c';
-    // A full pipe already says that a child ended.
-    if (write(child_pipe, &byte, 1) < 0) {
-    }
-    errno = saved;
-}
-
-} // namespace
-
-Launcher::~Launcher()
-{
-    if (pipe_read >= 0) {
-        signal(SIGCHLD, SIG_DFL);
-        child_pipe = -1;
-        close(pipe_read);
-        close(pipe_write);
-    }
-}
-
 bool Launcher::install()
 {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    pipe_read = fds[0];
-    pipe_write = fds[1];
-    child_pipe = pipe_write;
+    return watch_child_exits();
+}
 
-    struct sigaction act = {};
-    act.sa_handler = on_child;
-    sigemptyset(&act.sa_mask);
-    act.sa_flags = SA_RESTART | SA_NOCLDSTOP;
-    if (sigaction(SIGCHLD, &act, nullptr) != 0)
-        return false;
-    sigset_t chld;
-    sigemptyset(&chld);
-    sigaddset(&chld, SIGCHLD);
-    return sigprocmask(SIG_UNBLOCK, &chld, nullptr) == 0;
+int Launcher::ended_fd() const
+{
+    return child_exit_fd();
 }
 
 void Launcher::reap()
 {
-    char bytes[64];
-    while (read(pipe_read, bytes, sizeof bytes) > 0) {
-    }
+    drain_child_exits();
     int status;
     while (waitpid(-1, &status, WNOHANG) > 0) {
     }

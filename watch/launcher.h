@@ -11,18 +11,14 @@
 class Launcher
 {
 public:
-    Launcher() = default;
-    ~Launcher();
-    Launcher(const Launcher &) = delete;
-    Launcher &operator=(const Launcher &) = delete;
-
     // Arranges to hear of ended children: SIGCHLD writes to a pipe, so that
     // a sleeping watcher wakes (an ignored SIGCHLD inherited from whatever
-    // started the agent is undone here too). False with errno set.
+    // started the agent is undone here too; common/child_exits.h). False
+    // with errno set.
     bool install();
 
     // Readable once a child has ended: the watcher sleeps on it as well.
-    int ended_fd() const { return pipe_read; }
+    int ended_fd() const;
 
     // Reaps every child that has ended, and empties the pipe.
     void reap();
@@ -37,10 +33,6 @@ public:
     pid_t start(const VolumeStart &volume) const;
 
     std::string program = "vorlix";
-
-private:
-    int pipe_read = -1;
-    int pipe_write = -1;
 };
 
 // Text from the mount table, fit for one line of a message: control

@@ -33,6 +33,15 @@ check() { # check DESCRIPTION COMMAND...
     if "$@"; then echo "ok: $_what"; else echo "FAILED: $_what" >&2; fail=1; fi
 }
 skip() { echo "skipped: $1 ($2)"; }
+# The agents this run started, all at once, then each waited for.
+end_agents() {
+    for _pid in $agents; do
+        kill "$_pid" 2>/dev/null
+    done
+    for _pid in $agents; do
+        wait "$_pid" 2>/dev/null
+    done
+}
 
 # --- inside the private mount namespace ---------------------------------------
 # The outer run made the scratch folder, the loop devices and the copy of
@@ -45,15 +54,7 @@ if [ "${VORLIX_WATCH_TEST_INSIDE-}" = 1 ]; then
     loop_b=$VORLIX_WATCH_TEST_LOOP_B
     mnt=$scratch/mnt
     agents=
-    cleanup_inside() {
-        for _pid in $agents; do
-            kill "$_pid" 2>/dev/null
-        done
-        for _pid in $agents; do
-            wait "$_pid" 2>/dev/null
-        done
-    }
-    trap cleanup_inside EXIT
+    trap end_agents EXIT
     trap 'exit 130' INT HUP TERM
     . "$here/agent_lib.sh"
 
@@ -185,12 +186,7 @@ chmod 755 "$scratch"
 loops=
 agents=
 cleanup() {
-    for _pid in $agents; do
-        kill "$_pid" 2>/dev/null
-    done
-    for _pid in $agents; do
-        wait "$_pid" 2>/dev/null
-    done
+    end_agents
     for _loop in $loops; do
         losetup -d "$_loop" 2>/dev/null
     done
