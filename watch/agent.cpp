@@ -1,6 +1,8 @@
 #include "watch/agent.h"
 
 #include "common/inherited_state.h"
+#include "platform/bounded_query.h"
+#include "platform/fs_probe.h"
 #include "platform/mount_events.h"
 #include "platform/mount_table.h"
 #include "watch/device_rule.h"
@@ -20,6 +22,9 @@
 #endif
 
 namespace {
+
+// As long as vorlix waits for a filesystem's answer.
+const int agent_query_ms = 10000;
 
 const char usage[] = "usage: vorlix-watch [--help | --version]\n";
 
@@ -91,6 +96,12 @@ int run_agent(int argc, char **argv)
         say(std::string("cannot hear of ended children: ") + strerror(errno));
         return 71;
     }
+    // Whatever the agent must ask a filesystem, or the kernel about files
+    // that may lie on one, it asks in a child given up on after 10 s: one
+    // stopped FUSE daemon must not keep every other stick from its window.
+    set_probe_runner([](const std::function<std::string()> &question, std::string *answer) {
+        return bounded_query(question, agent_query_ms, answer);
+    });
     std::vector<MountEntry> table;
     if (!list_mounts(&table)) {
         say(std::string("cannot read the mount table: ") + strerror(errno));
