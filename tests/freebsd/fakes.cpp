@@ -73,6 +73,7 @@ void fill(struct statfs *s, const QPair<QByteArray, QByteArray> &m)
             s->f_bsize = space.second.block_size;
             s->f_blocks = space.second.blocks;
             s->f_bfree = space.second.free_blocks;
+            s->f_bavail = space.second.available;
         }
 }
 
