@@ -3,6 +3,7 @@
 // trees, the da driver's flags, the disks' nodes and the mount table.
 #include "freebsd/fakes.h"
 #include "freebsd/watch_fakes.h"
+#include "platform/fs_probe.h"
 #include "platform/mount_events.h"
 #include "platform/removable_disks.h"
 #include "watch/volume_watcher.h"
@@ -46,6 +47,22 @@ void opened_for_reading_only()
     }
 }
 
+// The mount table as the watcher's caller reads it.
+std::vector<MountEntry> table()
+{
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        qFatal("the fake mount table could not be read");
+    return mounts;
+}
+
+// What the program does without a bound: asks the question itself.
+bool asks_directly(const std::function<std::string()> &question, std::string *answer)
+{
+    *answer = question();
+    return true;
+}
+
 } // namespace
 
 class TestFreebsdWatch : public QObject
@@ -75,6 +92,8 @@ private slots:
         fake::opened.clear();
         fake::mounts = {{"/dev/ada0p2", "/"}, {"devfs", "/dev"}};
         fake::types = {{"/dev", "devfs"}};
+        fake::unmounting.clear();
+        set_probe_runner(asks_directly);
     }
 
     void listens_for_mounts_and_unmounts()
@@ -331,6 +350,60 @@ private slots:
         QCOMPARE(watcher.update(table).size(), size_t(0));
         table.push_back(entry("/dev/da0s1", "/media/stick"));
         QCOMPARE(watcher.update(table).size(), size_t(1));
+    }
+
+    // --- a volume the table leaves out for a moment -----------------------
+
+    // The table, read without waiting, leaves out a mount while an unmount
+    // of it is underway. When the unmount then fails (the stick is busy),
+    // the volume is the one it was: no second window. Unmounted for real
+    // and mounted again, it is new.
+    void a_volume_hidden_by_an_unmount_underway()
+    {
+        VolumeWatcher watcher([](const MountEntry &) { return true; });
+        watcher.begin(table());
+        fake::mounts.push_back({"/dev/msdosfs/STICK", "/media/stick"});
+        fake::types.push_back({"/media/stick", "msdosfs"});
+        QCOMPARE(watcher.update(table()).size(), size_t(1));
+
+        fake::unmounting = {"/media/stick"};
+        QCOMPARE(watcher.update(table()).size(), size_t(0));
+        fake::unmounting.clear();
+        QCOMPARE(watcher.update(table()).size(), size_t(0));
+
+        fake::mounts.removeLast();
+        QCOMPARE(watcher.update(table()).size(), size_t(0));
+        fake::mounts.push_back({"/dev/msdosfs/STICK", "/media/stick"});
+        const std::vector<VolumeStart> again = watcher.update(table());
+        QCOMPARE(again.size(), size_t(1));
+        QCOMPARE(again[0].mount_point, std::string("/media/stick"));
+    }
+
+    // Whether the mount is still there asks the filesystem, which might not
+    // answer in time: it is kept until an answer says it is gone.
+    void a_hidden_volume_whose_filesystem_does_not_answer()
+    {
+        VolumeWatcher watcher([](const MountEntry &) { return true; });
+        watcher.begin(table());
+        fake::mounts.push_back({"/dev/da0s1", "/media/stick"});
+        QCOMPARE(watcher.update(table()).size(), size_t(1));
+
+        fake::unmounting = {"/media/stick"};
+        set_probe_runner([](const std::function<std::string()> &, std::string *) {
+            errno = ETIMEDOUT;
+            return false;
+        });
+        QCOMPARE(watcher.update(table()).size(), size_t(0));
+        fake::unmounting.clear();
+        QCOMPARE(watcher.update(table()).size(), size_t(0));
+
+        // Asked again while it stays away, and gone once an answer says so.
+        fake::mounts.removeLast();
+        QCOMPARE(watcher.update(table()).size(), size_t(0));
+        set_probe_runner(asks_directly);
+        QCOMPARE(watcher.update(table()).size(), size_t(0));
+        fake::mounts.push_back({"/dev/da0s1", "/media/stick"});
+        QCOMPARE(watcher.update(table()).size(), size_t(1));
     }
 };
 

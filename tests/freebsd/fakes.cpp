@@ -32,6 +32,7 @@ namespace fake {
 
 QByteArray tree;
 Mounts mounts;
+QList<QByteArray> unmounting;
 QList<QPair<QByteArray, QByteArray>> types;
 QList<FakeProcess> processes;
 uid_t euid = ::getuid();
@@ -242,11 +243,15 @@ extern "C" void geom_deletetree(struct gmesh *gmp)
 
 extern "C" int getmntinfo(struct statfs **mntbufp, int)
 {
-    fake::table.resize(static_cast<size_t>(fake::mounts.size()));
-    for (int i = 0; i < fake::mounts.size(); ++i)
-        fake::fill(&fake::table[static_cast<size_t>(i)], fake::mounts[i]);
+    fake::table.clear();
+    for (const auto &m : fake::mounts) {
+        if (fake::unmounting.contains(m.second))
+            continue;
+        fake::table.emplace_back();
+        fake::fill(&fake::table.back(), m);
+    }
     *mntbufp = fake::table.data();
-    return fake::mounts.size();
+    return static_cast<int>(fake::table.size());
 }
 
 // The filesystem holding path: the newest mount on the longest folder above it.

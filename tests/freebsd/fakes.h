@@ -28,6 +28,10 @@ namespace fake {
 extern QByteArray tree;
 // The mount table now, oldest first.
 extern Mounts mounts;
+// Mount points whose unmount is underway, and will fail: getmntinfo, which
+// does not wait, leaves them out; statfs, whose lookup waits for the
+// outcome, finds them still mounted.
+extern QList<QByteArray> unmounting;
 // Filesystem types by mount point; "ufs" where none is given.
 extern QList<QPair<QByteArray, QByteArray>> types;
 // What statfs says of a filesystem's size, by mount point; zero where none
