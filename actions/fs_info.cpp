@@ -23,14 +23,14 @@ static double percent_of(double part, double total)
 
 void format_fs_info(char *buf, size_t size, const char *mounted_on, const char *fs_type,
                     const char *device, uint64_t block_size, uint64_t blocks,
-                    uint64_t free_blocks)
+                    uint64_t free_blocks, uint64_t available_blocks)
 {
     const uint64_t used_blocks = blocks - free_blocks;
     const double total_bytes = static_cast<double>(block_size * blocks);
     const double used_bytes = static_cast<double>(used_blocks * block_size);
-    const double avail_bytes = static_cast<double>(block_size * free_blocks);
+    const double avail_bytes = static_cast<double>(block_size * available_blocks);
     const double used_pct = percent_of(static_cast<double>(used_blocks), static_cast<double>(blocks));
-    const double avail_pct = percent_of(static_cast<double>(free_blocks), static_cast<double>(blocks));
+    const double avail_pct = percent_of(static_cast<double>(available_blocks), static_cast<double>(blocks));
     const double gb = 1e9;
     const double gib = 1073741824.0;
 
@@ -61,6 +61,6 @@ void QShell::info()
     memcpy(&usage, answer.data(), sizeof usage);
     char msg[1025];
     format_fs_info(msg, sizeof msg, usage.mounted_on, fs_type, device, usage.block_size,
-                   usage.blocks, usage.free_blocks);
+                   usage.blocks, usage.free_blocks, usage.available_blocks);
     message_box(msg);
 }

@@ -19,6 +19,9 @@ int fs_query(const char *path, FsUsage *usage)
     usage->block_size = sfs.f_bsize;
     usage->blocks = sfs.f_blocks;
     usage->free_blocks = sfs.f_bfree;
+    // Signed: below zero once the superuser has written into the reserve
+    // (UFS keeps 8% back), when a user may write nothing.
+    usage->available_blocks = sfs.f_bavail > 0 ? static_cast<uint64_t>(sfs.f_bavail) : 0;
     snprintf(usage->mounted_on, sizeof usage->mounted_on, "%s", sfs.f_mntonname);
     return 0;
 }
@@ -92,6 +95,8 @@ int fs_query(const char *path, FsUsage *usage)
     usage->block_size = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
     usage->blocks = vfs.f_blocks;
     usage->free_blocks = vfs.f_bfree;
+    // Linux keeps its figure of old: the reserve counted as available.
+    usage->available_blocks = vfs.f_bfree;
     snprintf(usage->mounted_on, sizeof usage->mounted_on, "%s", mounted_on.c_str());
     return 0;
 }

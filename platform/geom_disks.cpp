@@ -101,6 +101,8 @@ bool stack_of(const std::string &name, bool labels_only, GeomSet *set)
     set->base = pp->lg_name;
     set->providers.clear();
     set->unwritable_class.clear();
+    const char *descr = geom_config_value(&pp->lg_config, "descr");
+    set->description = descr != nullptr ? descr : "";
     if (!labels_only && !geom_in_class(pp->lg_geom, "DISK") && !geom_in_class(pp->lg_geom, "MD")) {
         const char *cls = geom_class_name(pp->lg_geom);
         set->unwritable_class = cls[0] != '\0' ? cls : "unknown";

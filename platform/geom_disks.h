@@ -21,6 +21,11 @@ struct GeomSet {
     // and providers are base and everything stacked on it, so that its
     // filesystems can still be found and unmounted.
     std::string unwritable_class;
+    // What base's driver calls it, as the tree's "descr" gives it: a da
+    // disk's vendor and product ("SanDisk Cruzer Blade"), an MMC or SD
+    // card's kind, name and serial number ("SDHC SL16G 8.0 SN ..."). Empty
+    // where the tree gives none.
+    std::string description;
 };
 
 // The disk under the provider name and every provider on it. The walk

@@ -25,10 +25,14 @@ bool name_under_dev(const std::string &source, std::string *name)
 
 #if VORLIX_ON_FREEBSD
 
+#include "platform/disk_attribute.h"
 #include "platform/geom_disks.h"
 
 #include <sys/types.h>
 #include <sys/sysctl.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -48,7 +52,8 @@ bool split_disk_name(const std::string &disk, std::string *driver, std::string *
     return true;
 }
 
-// The da driver's flags for its unit: "0x119<PACK_REMOVABLE,ROTATING,...>".
+// The da driver's flags for its unit, as the kernel's %b prints them:
+// "0x2b18<PACK_REMOVABLE,ROTATING,OPEN,SCTX_INIT,PROBED,ANNOUNCED>".
 bool cam_da_says_removable(const std::string &unit)
 {
     const std::string oid = "kern.cam.da." + unit + ".flags";
@@ -65,6 +70,53 @@ bool cam_da_says_removable(const std::string &unit)
     return (',' + names + ',').find(",PACK_REMOVABLE,") != std::string::npos;
 }
 
+// The da driver names every disk it finds through USB mass storage after
+// umass(4)'s CAM SIM ("umass-sim0"), whatever the drive says of its
+// medium: a stick or a USB-SATA bridge that calls its medium fixed counts
+// too. Only a user who may open the node learns it.
+bool attached_through_usb(const std::string &disk)
+{
+    std::string attachment;
+    return disk_attribute(disk, "GEOM::attachment", &attachment) && attachment.compare(0, 9, "umass-sim") == 0;
+}
+
+// mmcsd(4) and sdda(4) serve SD cards and eMMC alike; the disk's
+// description begins with the card's kind, "SD" or "SDHC" for an SD card
+// (SDXC cards are SDHC to the driver) and "MMC" or "MMCHC" for MMC, which
+// is what an eMMC soldered on the board is.
+bool describes_sd_card(const std::string &description)
+{
+    return description.compare(0, 3, "SD ") == 0 || description.compare(0, 5, "SDHC ") == 0;
+}
+
+// Whether the root filesystem lies on the disk: its source is the disk or
+// something built on it (a partition, a label, a mirror); or, for root on
+// ZFS, whose source is a dataset and names no device, the disk serves a
+// ZFS pool, which may be the root's. A board that boots from its SD card
+// and a system installed on a stick keep their disk. Read from the kernel's
+// own record of the mounts (getmntinfo without waiting), which asks no
+// filesystem; when it cannot be read, the disk is taken to hold root.
+bool holds_root(const GeomSet &disk)
+{
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        return true;
+    for (const MountEntry &m : mounts) {
+        if (m.dir != "/")
+            continue;
+        std::string name;
+        if (name_under_dev(m.source, &name)) {
+            if (std::find(disk.providers.begin(), disk.providers.end(), name) != disk.providers.end())
+                return true;
+        } else if (m.type == "zfs") {
+            for (const GeomHold &hold : geom_holds(disk.providers))
+                if (hold.cls == "ZFS::VDEV")
+                    return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool geom_provider_removable(const std::string &name)
@@ -76,12 +128,13 @@ bool geom_provider_removable(const std::string &name)
     if (!geom_disk_of(name, &disk) || !disk.unwritable_class.empty()
         || !split_disk_name(disk.base, &driver, &unit))
         return false;
-    // mmcsd(4) on an MMC/SD controller, sdda(4) through CAM: cards.
+    bool removable = false;
     if (driver == "mmcsd" || driver == "sdda")
-        return true;
-    if (driver != "da")
-        return false;
-    return cam_da_says_removable(unit);
+        removable = describes_sd_card(disk.description);
+    else if (driver == "da")
+        // The drive's own word first, which any user may read.
+        removable = cam_da_says_removable(unit) || attached_through_usb(disk.base);
+    return removable && !holds_root(disk);
 }
 
 bool sysfs_device_removable(dev_t, const std::string &)

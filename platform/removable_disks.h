@@ -16,13 +16,16 @@
 //
 // FreeBSD, from GEOM: the provider rests, through partitions, labels,
 // encryption and no-op layers (PART, LABEL, ELI, NOP, each made from one
-// provider), on a disk that is an SD card (mmcsd, sdda) or a da disk
-// whose medium can be removed. The kernel keeps a da disk's attachment
-// ("umass-sim0") only as its GEOM::attachment attribute, which only
-// someone who may open the disk's node can read, and by default a user may
-// not; the da driver's flags (sysctl kern.cam.da.N.flags), which anyone
-// may read, tell instead: PACK_REMOVABLE, the drive's own word that its
-// medium can be removed, as USB sticks and card readers say.
+// provider), on a disk that is an SD card (mmcsd, sdda; an eMMC, which the
+// same drivers serve, is not) or a da disk that is either attached through
+// USB mass storage or whose medium can be removed. What a da disk is
+// attached through ("umass-sim0") the kernel keeps as its GEOM::attachment
+// attribute, which only someone who may open the disk's node can read
+// (the devfs rule of the README's FreeBSD steps lets the user); the da
+// driver's flags (sysctl kern.cam.da.N.flags), which anyone may read, say
+// PACK_REMOVABLE where the drive itself says its medium can be removed, as
+// most USB sticks and card readers do. Never the disk that holds the root
+// filesystem, whatever it is.
 
 // The filesystem mounted as entry. Linux: its block device is the mount's
 // own device number, or for FUSE and the like the block device its source

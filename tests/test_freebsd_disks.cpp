@@ -675,8 +675,10 @@ private slots:
         QCOMPARE(sorted(set.providers), (QStringList{"da1", "da1p1", "gpt/BACKUP"}));
     }
 
-    // The filesystem info report's question: statfs gives the size and the
-    // folder the filesystem is mounted on.
+    // The filesystem info report's question: statfs gives the size, what a
+    // user may still write and the folder the filesystem is mounted on.
+    // f_bavail is signed: below zero once the superuser has written into
+    // the reserve, when a user may write nothing.
     void filesystem_usage_data()
     {
         QTest::addColumn<QByteArray>("path");
@@ -684,11 +686,18 @@ private slots:
         QTest::addColumn<quint64>("block_size");
         QTest::addColumn<quint64>("blocks");
         QTest::addColumn<quint64>("free_blocks");
+        QTest::addColumn<qint64>("bavail");
+        QTest::addColumn<quint64>("available");
 
         QTest::newRow("a file on a stick") << QByteArray("/media/da0s1/photos/a.jpg") << QByteArray("/media/da0s1")
-                                           << quint64(32768) << quint64(244000) << quint64(100000);
-        QTest::newRow("the mount point") << QByteArray("/media/BACKUP") << QByteArray("/media/BACKUP")
-                                         << quint64(4096) << quint64(7816064) << quint64(7800000);
+                                           << quint64(32768) << quint64(244000) << quint64(100000)
+                                           << qint64(100000) << quint64(100000);
+        QTest::newRow("UFS: the reserve left out") << QByteArray("/media/BACKUP") << QByteArray("/media/BACKUP")
+                                                   << quint64(4096) << quint64(7816064) << quint64(7800000)
+                                                   << qint64(7174715) << quint64(7174715);
+        QTest::newRow("UFS: the reserve in use") << QByteArray("/media/BACKUP") << QByteArray("/media/BACKUP")
+                                                 << quint64(4096) << quint64(7816064) << quint64(312000)
+                                                 << qint64(-313285) << quint64(0);
     }
 
     void filesystem_usage()
@@ -698,14 +707,17 @@ private slots:
         QFETCH(quint64, block_size);
         QFETCH(quint64, blocks);
         QFETCH(quint64, free_blocks);
+        QFETCH(qint64, bavail);
+        QFETCH(quint64, available);
 
-        fake::spaces = {{"/media/da0s1", {32768, 244000, 100000}}, {"/media/BACKUP", {4096, 7816064, 7800000}}};
+        fake::spaces = {{mounted_on, {block_size, blocks, free_blocks, bavail}}};
         FsUsage usage;
         QCOMPARE(fs_query(path.constData(), &usage), 0);
         QCOMPARE(QByteArray(usage.mounted_on), mounted_on);
         QCOMPARE(quint64(usage.block_size), block_size);
         QCOMPARE(quint64(usage.blocks), blocks);
         QCOMPARE(quint64(usage.free_blocks), free_blocks);
+        QCOMPARE(quint64(usage.available_blocks), available);
     }
 
     void filesystem_usage_unknown()

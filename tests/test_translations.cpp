@@ -198,7 +198,7 @@ private slots:
         QCoreApplication::installTranslator(&translator);
         translate_texts();
         char info[1025];
-        format_fs_info(info, sizeof info, "/media/da0s1", "msdosfs", "/dev/da0s1", 4096, 7864320, 7340032);
+        format_fs_info(info, sizeof info, "/media/da0s1", "msdosfs", "/dev/da0s1", 4096, 7864320, 7340032, 7340032);
         format_text(notice, sizeof notice, tx(Text::unknown_fs_notice), "/dev/da0s1", "/dev/da0");
         QCoreApplication::removeTranslator(&translator);
         translate_texts();

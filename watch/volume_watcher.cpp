@@ -1,8 +1,10 @@
 #include "watch/volume_watcher.h"
 
+#include "platform/mount_recheck.h"
 #include "platform/removable_disks.h"
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -37,9 +39,9 @@ bool reads_as_option(const std::string &arg)
     return arg.empty() || arg[0] == '-';
 }
 
-bool share_any(const std::set<std::string> &a, const std::set<std::string> &b)
+template <typename Mounts> bool share_any(const Mounts &a, const Mounts &b)
 {
-    return std::any_of(a.begin(), a.end(), [&b](const std::string &k) { return b.count(k) != 0; });
+    return std::any_of(a.begin(), a.end(), [&b](const auto &k) { return b.count(k.first) != 0; });
 }
 
 } // namespace
@@ -48,7 +50,7 @@ VolumeWatcher::Volumes VolumeWatcher::volumes_of(const std::vector<MountEntry> &
 {
     Volumes volumes;
     for (const MountEntry &m : mounts)
-        volumes[volume_key(m)].insert(mount_key(m));
+        volumes[volume_key(m)].emplace(mount_key(m), m);
     return volumes;
 }
 
@@ -60,6 +62,16 @@ void VolumeWatcher::begin(const std::vector<MountEntry> &mounts)
 std::vector<VolumeStart> VolumeWatcher::update(const std::vector<MountEntry> &mounts)
 {
     Volumes now = volumes_of(mounts);
+    // A volume the reading left out may be hidden for a moment only: its
+    // mounts that are still there stay known, so that it opens no second
+    // window when the table shows it again.
+    for (const auto &[key, before] : known) {
+        if (now.count(key) != 0)
+            continue;
+        for (const auto &[mount, entry] : before)
+            if (mount_still_there(entry))
+                now[key].emplace(mount, entry);
+    }
     std::vector<VolumeStart> starts;
     std::set<std::string> decided;
     for (const MountEntry &m : mounts) {

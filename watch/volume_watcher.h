@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -21,8 +20,10 @@ struct VolumeStart {
 // have newly appeared. A volume is the filesystem of one device: a bind
 // mount of it, a second mount of the same device and a remount are not new
 // volumes. Once none of its mounts is left, it is gone, and mounting it
-// again makes it new. What the table held at the first reading is there
-// already: it is never new.
+// again makes it new. A volume a reading leaves out is gone only when its
+// mounts are (mount_recheck.h): FreeBSD's table hides a mount while an
+// unmount of it is underway, which may yet fail. What the table held at
+// the first reading is there already: it is never new.
 class VolumeWatcher
 {
 public:
@@ -41,8 +42,8 @@ public:
     std::vector<VolumeStart> update(const std::vector<MountEntry> &mounts);
 
 private:
-    // volume -> the mounts of it, as last read
-    using Volumes = std::map<std::string, std::set<std::string>>;
+    // volume -> the mounts of it, as last read, by their keys
+    using Volumes = std::map<std::string, std::map<std::string, MountEntry>>;
     static Volumes volumes_of(const std::vector<MountEntry> &mounts);
 
     Admit admit;

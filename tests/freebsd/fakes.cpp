@@ -32,6 +32,7 @@ namespace fake {
 
 QByteArray tree;
 Mounts mounts;
+QList<QByteArray> unmounting;
 QList<QPair<QByteArray, QByteArray>> types;
 QList<FakeProcess> processes;
 uid_t euid = ::getuid();
@@ -73,6 +74,7 @@ void fill(struct statfs *s, const QPair<QByteArray, QByteArray> &m)
             s->f_bsize = space.second.block_size;
             s->f_blocks = space.second.blocks;
             s->f_bfree = space.second.free_blocks;
+            s->f_bavail = space.second.available;
         }
 }
 
@@ -241,11 +243,15 @@ extern "C" void geom_deletetree(struct gmesh *gmp)
 
 extern "C" int getmntinfo(struct statfs **mntbufp, int)
 {
-    fake::table.resize(static_cast<size_t>(fake::mounts.size()));
-    for (int i = 0; i < fake::mounts.size(); ++i)
-        fake::fill(&fake::table[static_cast<size_t>(i)], fake::mounts[i]);
+    fake::table.clear();
+    for (const auto &m : fake::mounts) {
+        if (fake::unmounting.contains(m.second))
+            continue;
+        fake::table.emplace_back();
+        fake::fill(&fake::table.back(), m);
+    }
     *mntbufp = fake::table.data();
-    return fake::mounts.size();
+    return static_cast<int>(fake::table.size());
 }
 
 // The filesystem holding path: the newest mount on the longest folder above it.

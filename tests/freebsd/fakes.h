@@ -28,12 +28,17 @@ namespace fake {
 extern QByteArray tree;
 // The mount table now, oldest first.
 extern Mounts mounts;
+// Mount points whose unmount is underway, and will fail: getmntinfo, which
+// does not wait, leaves them out; statfs, whose lookup waits for the
+// outcome, finds them still mounted.
+extern QList<QByteArray> unmounting;
 // Filesystem types by mount point; "ufs" where none is given.
 extern QList<QPair<QByteArray, QByteArray>> types;
 // What statfs says of a filesystem's size, by mount point; zero where none
-// is given.
+// is given. available is f_bavail, signed as the kernel's.
 struct Space {
     uint64_t block_size = 0, blocks = 0, free_blocks = 0;
+    int64_t available = 0;
 };
 extern QList<QPair<QByteArray, Space>> spaces;
 // The names of character devices by number, as devfs gives them ("da0s1");

@@ -1,0 +1,52 @@
+#include "platform/mount_recheck.h"
+
+#include "platform/target.h"
+
+#if VORLIX_ON_FREEBSD
+
+#include "platform/fs_probe.h"
+
+#include <sys/param.h>
+#include <sys/ucred.h>
+#include <sys/mount.h>
+
+#include <string>
+
+namespace {
+
+// How a mount shows in an answer: each field with a NUL after it.
+std::string shown(const char *source, const char *dir, const char *type)
+{
+    std::string text;
+    for (const char *part : {source, dir, type}) {
+        text += part;
+        text += '\0';
+    }
+    return text;
+}
+
+} // namespace
+
+bool mount_still_there(const MountEntry &mount)
+{
+    const std::string dir = mount.dir;
+    std::string answer;
+    const bool answered = probe([&dir] {
+        struct statfs sfs;
+        if (statfs(dir.c_str(), &sfs) != 0)
+            return std::string("-");
+        return '+' + shown(sfs.f_mntfromname, sfs.f_mntonname, sfs.f_fstypename);
+    }, &answer);
+    if (!answered)
+        return true;
+    return answer == '+' + shown(mount.source.c_str(), mount.dir.c_str(), mount.type.c_str());
+}
+
+#else
+
+bool mount_still_there(const MountEntry &)
+{
+    return false;
+}
+
+#endif

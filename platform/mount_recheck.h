@@ -1,0 +1,16 @@
+#ifndef VORLIX_MOUNT_RECHECK_H
+#define VORLIX_MOUNT_RECHECK_H
+
+#include "platform/mount_table.h"
+
+// Whether a mount that a reading of the table (list_mounts) left out is
+// still there. FreeBSD's table, read without waiting, leaves out a mount
+// while an unmount of it is underway, and that unmount may yet fail (the
+// filesystem is busy): a lookup of the mount's folder waits for the
+// outcome, and statfs(2) then says which filesystem it reached. That asks
+// the mounted filesystem, which might not answer: the question goes
+// through the probe (fs_probe.h), and no answer counts as still there.
+// Linux's table never leaves out a mount that is there: false.
+bool mount_still_there(const MountEntry &mount);
+
+#endif
