@@ -1,8 +1,10 @@
 // The mount watcher's FreeBSD branch on fakes of its calls: kqueue's
 // EVFILT_FS news of mounts, and which disks count as removable, from GEOM
-// trees and the da driver's flags.
+// trees and the da driver's flags; devd's socket, served by the test.
 #include "freebsd/fakes.h"
 #include "freebsd/watch_fakes.h"
+#include "platform/devd_events.h"
+#include "platform/geom_disks.h"
 #include "platform/mount_events.h"
 #include "platform/removable_disks.h"
 #include "watch/volume_watcher.h"
@@ -14,6 +16,13 @@
 #include <QtTest>
 
 #include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +32,70 @@ struct kevent news(short filter, unsigned int fflags, uintptr_t ident = 0, unsig
     EV_SET(&e, ident, filter, flags, fflags, 0, nullptr);
     return e;
 }
+
+bool readable(int fd, int ms)
+{
+    pollfd p = {fd, POLLIN, 0};
+    return fd >= 0 && poll(&p, 1, ms) == 1;
+}
+
+// devd's end of its socket, at a path of the test's: it listens for
+// programs, and passes each event on as one record.
+class FakeDevd
+{
+public:
+    explicit FakeDevd(const std::string &path) : path(path) {}
+    ~FakeDevd() { stop(); }
+
+    bool listen()
+    {
+        sockaddr_un address;
+        memset(&address, 0, sizeof address);
+        address.sun_family = AF_UNIX;
+        memcpy(address.sun_path, path.c_str(), path.size());
+        unlink(path.c_str());
+        listener = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        return listener >= 0 && bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            && chmod(path.c_str(), 0666) == 0 && ::listen(listener, 4) == 0;
+    }
+
+    // Whether a program has connected, waiting that long for one.
+    bool take_client(int ms)
+    {
+        if (!readable(listener, ms))
+            return false;
+        drop_client();
+        client = accept(listener, nullptr, nullptr);
+        return client >= 0;
+    }
+
+    bool send(const QByteArray &record) const
+    {
+        return ::send(client, record.constData(), size_t(record.size()), 0) == record.size();
+    }
+
+    // Hangs up on the program, as devd does when it ends.
+    void drop_client()
+    {
+        if (client >= 0)
+            close(client);
+        client = -1;
+    }
+
+    void stop()
+    {
+        drop_client();
+        if (listener >= 0)
+            close(listener);
+        listener = -1;
+        unlink(path.c_str());
+    }
+
+private:
+    std::string path;
+    int listener = -1;
+    int client = -1;
+};
 
 } // namespace
 
@@ -36,6 +109,7 @@ private slots:
         fake::kqueue_error = 0;
         fake::changes.clear();
         fake::batches.clear();
+        fake::limits.clear();
     }
 
     void listens_for_mounts_and_unmounts()
@@ -78,6 +152,11 @@ private slots:
         QTest::newRow("only low on space") << B{{0, fs, VQ_LOWDISK, 0, 0}} << 0 << EINTR;
         QTest::newRow("another descriptor") << B{{0, rd, 0, 8, 0}} << 0 << EINTR;
         QTest::newRow("the pipe could not be registered") << B{{0, rd, 0, 7, EV_ERROR}} << 0 << EBADF;
+        // With devd's socket (9) and a time limit besides.
+        QTest::newRow("devd's socket") << B{{0, rd, 0, 9, 0}} << int(MountEvents::other_readable) << 0;
+        QTest::newRow("the socket and the pipe")
+            << B{{0, rd, 0, 9, 0}, {0, rd, 0, 7, 0}} << int(MountEvents::other_readable | MountEvents::fd_readable) << 0;
+        QTest::newRow("nothing within the limit") << B{{}} << int(MountEvents::timed_out) << 0;
     }
 
     void wakes()
@@ -86,6 +165,8 @@ private slots:
         QFETCH(int, wake);
         QFETCH(int, error);
         for (const QList<int> &e : news) {
+            if (e.isEmpty())
+                continue;
             struct kevent k = ::news(short(e[1]), unsigned(e[2]), uintptr_t(e[3]), (unsigned short)e[4]);
             if (e[4] & EV_ERROR)
                 k.data = EBADF;
@@ -93,12 +174,19 @@ private slots:
                 fake::batches.emplace_back();
             fake::batches.back().push_back(k);
         }
+        if (news.size() == 1 && news[0].isEmpty())
+            fake::batches.emplace_back();
         MountEvents events;
         QVERIFY(events.open());
         errno = 0;
-        QCOMPARE(events.wait(7), wake);
+        QCOMPARE(events.wait(7, 9, 500), wake);
         if (wake == 0)
             QCOMPARE(errno, error);
+        // kevent() is given the limit, and what is left of it after news
+        // slept through.
+        QVERIFY(!fake::limits.empty());
+        for (const long long limit : fake::limits)
+            QVERIFY2(limit > 400 && limit <= 500, qPrintable(QString::number(limit)));
     }
 
     // The caller's descriptor is registered once, with the first wait.
@@ -117,6 +205,24 @@ private slots:
                 QVERIFY(c.flags & EV_ADD);
             }
         QCOMPARE(reads, 1);
+    }
+
+    // Another descriptor, such as devd's socket, may be closed and its
+    // number come back for the next one: it is registered at every wait.
+    void registers_the_other_descriptor_each_time()
+    {
+        MountEvents events;
+        QVERIFY(events.open());
+        fake::batches = {{news(EVFILT_READ, 0, 9)}, {news(EVFILT_READ, 0, 9)}};
+        QCOMPARE(events.wait(7, 9, -1), int(MountEvents::other_readable));
+        QCOMPARE(events.wait(7, 9, -1), int(MountEvents::other_readable));
+        int sevens = 0, nines = 0;
+        for (const struct kevent &c : fake::changes)
+            if (c.filter == EVFILT_READ && (c.flags & EV_ADD))
+                (c.ident == 7 ? sevens : nines) += 1;
+        QCOMPARE(sevens, 1);
+        QCOMPARE(nines, 2);
+        QCOMPARE(fake::limits, std::vector<long long>({-1, -1}));
     }
 
     // --- removable, as GEOM and the da driver tell -----------------------
@@ -216,6 +322,91 @@ private slots:
         QCOMPARE(watcher.update(table).size(), size_t(0));
         table.push_back(entry("/dev/da0s1", "/media/stick"));
         QCOMPARE(watcher.update(table).size(), size_t(1));
+    }
+
+    // --- devd's socket ---------------------------------------------------
+
+    // Recorded lines as devd passes them on, one event a record.
+    void devd_records_data()
+    {
+        QTest::addColumn<QByteArrayList>("records");
+        QTest::addColumn<QStringList>("events");
+
+        const QByteArray geom = "!system=GEOM subsystem=DEV type=", devfs = "!system=DEVFS subsystem=CDEV type=";
+        QTest::newRow("a node from devfs and from GEOM")
+            << QByteArrayList{devfs + "CREATE cdev=da0s1\n", geom + "CREATE cdev=da0s1\n"}
+            << QStringList{"created da0s1", "created da0s1"};
+        QTest::newRow("a label gone, without the newline")
+            << QByteArrayList{geom + "DESTROY cdev=msdosfs/STICK"} << QStringList{"destroyed msdosfs/STICK"};
+        QTest::newRow("a card in a reader") << QByteArrayList{geom + "MEDIACHANGE cdev=da3\n"}
+                                            << QStringList{"media_changed da3"};
+        QTest::newRow("two lines in one record")
+            << QByteArrayList{geom + "CREATE cdev=da0\n" + geom + "CREATE cdev=da0s1\n"}
+            << QStringList{"created da0", "created da0s1"};
+        QTest::newRow("a record longer than devd sends, skipped whole")
+            << QByteArrayList{geom + "CREATE cdev=" + QByteArray(9000, 'x') + "\n", geom + "CREATE cdev=da1\n"}
+            << QStringList{"created da1"};
+        QTest::newRow("a quoted value that reads like fields")
+            << QByteArrayList{geom + "CREATE cdev=da0 note=\"type=DESTROY cdev=da9\"\n"} << QStringList{"created da0"};
+        QTest::newRow("other news")
+            << QByteArrayList{"+umass0 at bus=0 hubaddr=1 port=2 devaddr=2 interface=0 on uhub0\n",
+                              "!system=USB subsystem=DEVICE type=ATTACH ugen=ugen0.2 cdev=ugen0.2\n",
+                              "!system=IFNET subsystem=em0 type=LINK_UP\n", geom + "SIZECHANGE cdev=da0\n",
+                              devfs + "CREATE\n", "!system=DEVFS subsystem=CDEV type=CREATE cdev=\n"}
+            << QStringList{};
+    }
+
+    void devd_records()
+    {
+        QFETCH(QByteArrayList, records);
+        QFETCH(QStringList, events);
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("devd.seqpacket.pipe").toStdString();
+        FakeDevd server(path);
+        QVERIFY(server.listen());
+        DevdEvents devd(path);
+        QVERIFY(devd.connect());
+        QVERIFY(server.take_client(2000));
+        for (const QByteArray &r : records)
+            QVERIFY(server.send(r));
+        QVERIFY(readable(devd.descriptor(), 2000));
+        std::vector<DevdEvent> got;
+        QVERIFY(devd.read(&got));
+        const char *kinds[] = {"created", "destroyed", "media_changed"};
+        QStringList seen;
+        for (const DevdEvent &e : got)
+            seen << QString(kinds[e.kind]) + ' ' + QString::fromStdString(e.name);
+        QCOMPARE(seen, events);
+        // devd ends: the connection is closed, to be made again later.
+        server.drop_client();
+        QVERIFY(readable(devd.descriptor(), 2000));
+        QVERIFY(!devd.read(&got));
+        QCOMPARE(devd.descriptor(), -1);
+    }
+
+    // --- what the -media map of autofs sees ----------------------------
+
+    // What GEOM's tree says of a provider, through its labels.
+    void media_view_of_a_tree()
+    {
+        fake::tree = fake::tree_file("autofs-media.xml");
+        GeomMediaView view;
+        QVERIFY(geom_media_view("msdosfs/STICK", &view));
+        QCOMPARE(view.base, std::string("da0s1"));
+        QVERIFY(view.idle);
+        QVERIFY(!view.partitioned);
+        QCOMPARE(view.labels, std::vector<std::string>{"msdosfs/STICK"});
+        const auto has = [&view](const char *name) {
+            return std::find(view.others.begin(), view.others.end(), name) != view.others.end();
+        };
+        QVERIFY(has("msdosfs/SHARED") && has("ada0p2") && has("da0") && !has("da0s1") && !has("msdosfs/STICK"));
+        QVERIFY(geom_media_view("da0", &view));
+        QVERIFY(view.partitioned);
+        QCOMPARE(view.labels, std::vector<std::string>{"diskid/DISK-4C530001"});
+        QVERIFY(geom_media_view("da1p3", &view));
+        QVERIFY(!view.idle);
+        QVERIFY(!geom_media_view("da9", &view));
+        QCOMPARE(fake::trees_alive(), 0);
     }
 };
 
