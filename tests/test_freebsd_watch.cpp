@@ -1,12 +1,14 @@
 // The mount watcher's FreeBSD branch on fakes of its calls: kqueue's
 // EVFILT_FS news of mounts, and which disks count as removable, from GEOM
-// trees and the da driver's flags; devd's socket, served by the test.
+// trees and the da driver's flags; devd's socket, served by the test, and
+// the folders of autofs's -media map entered for new sticks.
 #include "freebsd/fakes.h"
 #include "freebsd/watch_fakes.h"
 #include "platform/devd_events.h"
 #include "platform/geom_disks.h"
 #include "platform/mount_events.h"
 #include "platform/removable_disks.h"
+#include "watch/autofs_trigger.h"
 #include "watch/volume_watcher.h"
 
 #include <sys/param.h>
@@ -22,6 +24,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -37,6 +40,13 @@ bool readable(int fd, int ms)
 {
     pollfd p = {fd, POLLIN, 0};
     return fd >= 0 && poll(&p, 1, ms) == 1;
+}
+
+long long now_ms()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 // devd's end of its socket, at a path of the test's: it listens for
@@ -95,6 +105,106 @@ private:
     std::string path;
     int listener = -1;
     int client = -1;
+};
+
+// What devd passes on when a node comes, from devfs and from GEOM.
+QStringList plugged(const QStringList &names)
+{
+    QStringList records;
+    for (const QString &name : names)
+        records << "!system=DEVFS subsystem=CDEV type=CREATE cdev=" + name + "\n"
+                << "!system=GEOM subsystem=DEV type=CREATE cdev=" + name + "\n";
+    return records;
+}
+
+QStringList pulled(const QStringList &names)
+{
+    QStringList records;
+    for (const QString &name : names)
+        records << "!system=DEVFS subsystem=CDEV type=DESTROY cdev=" + name + "\n"
+                << "!system=GEOM subsystem=DEV type=DESTROY cdev=" + name + "\n";
+    return records;
+}
+
+const char removable_flags[] = "0x118<PACK_REMOVABLE,OPEN,SCTX_INIT>";
+
+// A machine with the sticks and disks of autofs-media.xml and, with
+// autofs, the -media map's autofs mount on /media.
+void set_up_machine(bool autofs)
+{
+    fake::tree = fake::tree_file("autofs-media.xml");
+    fake::sysctls = {{"kern.cam.da.0.flags", removable_flags},
+                     {"kern.cam.da.1.flags", removable_flags},
+                     {"kern.cam.da.2.flags", "0x330<ROTATING,OPEN,SCTX_INIT,CAN_RC16>"},
+                     {"kern.cam.da.3.flags", removable_flags}};
+    fake::mounts = {{"/dev/ada0p1", "/"}};
+    fake::types.clear();
+    if (autofs) {
+        fake::mounts.append(qMakePair(QByteArray("map -media"), QByteArray("/media")));
+        fake::types = {{"/media", "autofs"}};
+    }
+}
+
+std::vector<MountEntry> table_now()
+{
+    std::vector<MountEntry> table;
+    list_mounts(&table);
+    return table;
+}
+
+// The agent's trigger, connected to a devd of the test's, its entering of
+// folders noted down by the child that enters.
+struct Rig {
+    QTemporaryDir dir;
+    const std::string socket_path = dir.filePath("devd.seqpacket.pipe").toStdString();
+    const std::string log_path = dir.filePath("entered").toStdString();
+    FakeDevd devd{socket_path};
+    AutofsTrigger trigger{socket_path};
+    QStringList reports;
+
+    Rig()
+    {
+        const std::string log = log_path;
+        trigger.look_up = [log](const std::string &path) {
+            const std::string line = std::to_string(getpid()) + ' ' + path + '\n';
+            const int fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+            if (fd < 0 || write(fd, line.data(), line.size()) != ssize_t(line.size()))
+                _exit(1);
+            close(fd);
+            return std::string();
+        };
+        trigger.report = [this](const std::string &text) { reports << QString::fromStdString(text); };
+    }
+
+    // Sends the records and lets the trigger read them.
+    bool deliver(const QStringList &records)
+    {
+        for (const QString &r : records)
+            if (!devd.send(r.toUtf8()))
+                return false;
+        if (!readable(trigger.descriptor(), 2000))
+            return false;
+        trigger.wake(true);
+        return true;
+    }
+
+    // The folders entered, in order; each in a child of its own.
+    QStringList entered() const
+    {
+        QFile f(QString::fromStdString(log_path));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        QStringList paths;
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const int blank = line.indexOf(' ');
+            if (line.left(blank).toLong() == long(getpid()))
+                return {"entered by the agent itself"};
+            paths << QString::fromUtf8(line.mid(blank + 1));
+        }
+        return paths;
+    }
 };
 
 } // namespace
@@ -384,7 +494,126 @@ private slots:
         QCOMPARE(devd.descriptor(), -1);
     }
 
-    // --- what the -media map of autofs sees ----------------------------
+    // --- autofs's -media map ---------------------------------------------
+
+    void media_folder_data()
+    {
+        // mounts as source, folder, type
+        QTest::addColumn<QStringList>("mounts");
+        QTest::addColumn<QString>("folder");
+
+        const QStringList root = {"/dev/ada0p1", "/", "ufs"};
+        QTest::newRow("no autofs") << root << "";
+        QTest::newRow("the -media map") << root + QStringList{"map -media", "/media", "autofs"} << "/media";
+        QTest::newRow("another map") << root + QStringList{"map auto_home", "/home", "autofs"} << "";
+        QTest::newRow("the first of two")
+            << root + QStringList{"map -media", "/media", "autofs", "map -media", "/mnt/media", "autofs"} << "/media";
+        QTest::newRow("something mounted over it")
+            << root + QStringList{"map -media", "/media", "autofs", "/dev/da9s1", "/media", "msdosfs"} << "";
+        QTest::newRow("not autofs") << root + QStringList{"map -media", "/media", "nullfs"} << "";
+    }
+
+    void media_folder()
+    {
+        QFETCH(QStringList, mounts);
+        QFETCH(QString, folder);
+        std::vector<MountEntry> table;
+        for (int i = 0; i + 2 < mounts.size(); i += 3) {
+            MountEntry m;
+            m.source = mounts[i].toStdString();
+            m.dir = mounts[i + 1].toStdString();
+            m.type = mounts[i + 2].toStdString();
+            table.push_back(m);
+        }
+        QCOMPARE(QString::fromStdString(::media_folder(table)), folder);
+    }
+
+    // The key from a GEOM label, as the -media map's script spells it
+    // from fstyp's label; none where the script would spell it otherwise.
+    void key_of_a_label_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("key");
+
+        QTest::newRow("plain") << "msdosfs/STICK" << "STICK";
+        QTest::newRow("a blank, as GEOM writes it") << "msdosfs/MY%20STICK" << "MY STICK";
+        QTest::newRow("blanks between words become one") << "ext2fs/two%20%20words" << "two words";
+        QTest::newRow("plus signs and slashes") << "ufs/a+b/c" << "a-b-c";
+        QTest::newRow("a leading plus sign") << "msdosfs/+X" << "-X";
+        QTest::newRow("a percent sign") << "ntfs/100%25" << "100%";
+        QTest::newRow("an ISO image") << "iso9660/DEBIAN_12" << "DEBIAN_12";
+        QTest::newRow("a partition's name") << "gpt/STICK" << "";
+        QTest::newRow("a disk's serial number") << "diskid/DISK-4C530001" << "";
+        QTest::newRow("a filesystem's id") << "ufsid/5f1a2b3c4d5e6f70" << "";
+        QTest::newRow("no label") << "da0s1" << "";
+        QTest::newRow("not ASCII") << "msdosfs/CAF%C3%89" << "";
+        QTest::newRow("a tab") << "msdosfs/A%09B" << "";
+        QTest::newRow("a glob character") << "msdosfs/STAR*" << "";
+        QTest::newRow("a quote") << "msdosfs/%22Q%22" << "";
+        QTest::newRow("a dollar sign") << "msdosfs/$HOME" << "";
+        QTest::newRow("a backslash") << "msdosfs/A\\B" << "";
+        QTest::newRow("an option of echo") << "msdosfs/-n" << "";
+        QTest::newRow("the parent folder") << "ufs/.." << "";
+        QTest::newRow("a broken escape") << "msdosfs/BAD%2" << "";
+    }
+
+    void key_of_a_label()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, key);
+        QCOMPARE(QString::fromStdString(media_key_of_label(provider.toStdString())), key);
+    }
+
+    // Which key a provider is entered under, by what GEOM says of it.
+    void key_of_a_provider_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<bool>("idle");
+        QTest::addColumn<bool>("partitioned");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QStringList>("others");
+        QTest::addColumn<QString>("key");
+
+        const QStringList internal = {"ada0", "ada0p1", "ada0p2", "msdosfs/SHARED"};
+        QTest::newRow("its label") << "da0s1" << true << false << QStringList{"msdosfs/STICK"} << internal << "STICK";
+        QTest::newRow("no label") << "da0s1" << true << false << QStringList{} << internal << "da0s1";
+        QTest::newRow("a partition's name only")
+            << "da0p1" << true << false << QStringList{"gpt/NOTES", "gptid/0c6c3e4e"} << internal << "da0p1";
+        QTest::newRow("held open") << "da0s1" << false << false << QStringList{"msdosfs/STICK"} << internal << "";
+        QTest::newRow("a name with a slash") << "mirror/gm0" << true << false << QStringList{} << internal << "";
+        QTest::newRow("a partition table") << "da0" << true << true << QStringList{"diskid/DISK-1"} << internal << "";
+        QTest::newRow("an ISO image over a partition table")
+            << "da0" << true << true << QStringList{"iso9660/DEBIAN"} << internal << "DEBIAN";
+        QTest::newRow("two filesystems' labels")
+            << "da0" << true << false << QStringList{"iso9660/DEBIAN", "msdosfs/EFI"} << internal << "da0";
+        QTest::newRow("a label that another filesystem's key matches")
+            << "da0s1" << true << false << QStringList{"ext2fs/SHARED"} << internal << "da0s1";
+        QTest::newRow("a label that is another provider's name")
+            << "da0s1" << true << false << QStringList{"msdosfs/ada0p2"} << internal << "da0s1";
+        QTest::newRow("a label the script would spell otherwise")
+            << "da0s1" << true << false << QStringList{"msdosfs/CAF%C3%89"} << internal << "da0s1";
+        QTest::newRow("a name another filesystem's key matches")
+            << "da0s1" << true << false << QStringList{} << internal + QStringList{"ntfs/da0s1"} << "";
+    }
+
+    void key_of_a_provider()
+    {
+        QFETCH(QString, base);
+        QFETCH(bool, idle);
+        QFETCH(bool, partitioned);
+        QFETCH(QStringList, labels);
+        QFETCH(QStringList, others);
+        QFETCH(QString, key);
+        GeomMediaView view;
+        view.base = base.toStdString();
+        view.idle = idle;
+        view.partitioned = partitioned;
+        for (const QString &l : labels)
+            view.labels.push_back(l.toStdString());
+        for (const QString &o : others)
+            view.others.push_back(o.toStdString());
+        QCOMPARE(QString::fromStdString(media_key(view)), key);
+    }
 
     // What GEOM's tree says of a provider, through its labels.
     void media_view_of_a_tree()
@@ -407,6 +636,188 @@ private slots:
         QVERIFY(!view.idle);
         QVERIFY(!geom_media_view("da9", &view));
         QCOMPARE(fake::trees_alive(), 0);
+    }
+
+    // devd's news of sticks and disks, and the folders entered for them.
+    void folders_entered_data()
+    {
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QStringList>("entered");
+
+        const QString geom = "!system=GEOM subsystem=DEV type=";
+        QTest::newRow("a labelled stick, under its label")
+            << plugged({"da0", "diskid/DISK-4C530001", "da0s1", "msdosfs/STICK"}) << QStringList{"/media/STICK"};
+        QTest::newRow("a partition known by its own name") << plugged({"da1", "da1p1", "gpt/NOTES"})
+                                                           << QStringList{"/media/da1p1"};
+        QTest::newRow("a label the internal disk's key matches") << plugged({"da1p2", "ext2fs/SHARED"})
+                                                                 << QStringList{"/media/da1p2"};
+        QTest::newRow("a partition already mounted") << plugged({"da1p3"}) << QStringList{};
+        QTest::newRow("the internal disk's unmounted partitions")
+            << plugged({"ada0p2", "msdosfs/SHARED", "ada0p3", "ntfs/WINDOWS"}) << QStringList{};
+        QTest::newRow("a USB disk with a fixed medium") << plugged({"da2", "da2p1", "msdosfs/BACKUP"}) << QStringList{};
+        QTest::newRow("other news")
+            << QStringList{"+umass0 at bus=0 hubaddr=1 port=2 devaddr=2 interface=0 on uhub0\n",
+                           "!system=IFNET subsystem=em0 type=LINK_UP\n",
+                           "!system=DEVFS subsystem=CDEV type=CREATE cdev=pts/3\n", geom + "SIZECHANGE cdev=da0s1\n"}
+            << QStringList{};
+        // autounmountd unmounted it, and its label came back: the stick
+        // is still in, and opening its folder is the user's to do.
+        QTest::newRow("its label back after an unmount")
+            << plugged({"da0s1", "msdosfs/STICK"}) + pulled({"msdosfs/STICK"}) + plugged({"msdosfs/STICK"})
+            << QStringList{"/media/STICK"};
+        QTest::newRow("pulled out and plugged in again")
+            << plugged({"da0", "da0s1", "msdosfs/STICK"}) + pulled({"msdosfs/STICK", "da0s1", "da0"})
+                   + plugged({"da0", "da0s1", "msdosfs/STICK"})
+            << QStringList{"/media/STICK", "/media/STICK"};
+        QTest::newRow("a card in a reader, then another")
+            << QStringList{geom + "MEDIACHANGE cdev=da3\n"} + plugged({"msdosfs/CARD"})
+                   + pulled({"msdosfs/CARD"}) + QStringList{geom + "MEDIACHANGE cdev=da3\n"} + plugged({"msdosfs/CARD"})
+            << QStringList{"/media/CARD", "/media/CARD"};
+    }
+
+    void folders_entered()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, entered);
+        set_up_machine(true);
+        Rig rig;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        QVERIFY(rig.deliver(records));
+        QCOMPARE(rig.entered(), entered);
+        QCOMPARE(rig.reports, QStringList{});
+        QCOMPARE(fake::trees_alive(), 0);
+    }
+
+    // Without an autofs mount of the -media map devd's socket is not even
+    // connected; once the mount goes, it is let go.
+    void only_with_autofs()
+    {
+        set_up_machine(false);
+        Rig rig;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QCOMPARE(rig.trigger.descriptor(), -1);
+        QCOMPARE(rig.trigger.timeout_ms(), -1);
+        QVERIFY(!rig.devd.take_client(200));
+
+        set_up_machine(true);
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        set_up_machine(false);
+        rig.trigger.table_read(table_now());
+        QCOMPARE(rig.trigger.descriptor(), -1);
+        QCOMPARE(rig.trigger.timeout_ms(), -1);
+        QVERIFY(!rig.devd.send(plugged({"da0s1"}).first().toUtf8()));
+        QCOMPARE(rig.entered(), QStringList{});
+    }
+
+    // A folder whose automounter never answers: the child is given up on
+    // at the bound and ended, and the stick is not entered again.
+    void a_key_that_never_answers()
+    {
+        set_up_machine(true);
+        Rig rig;
+        const std::string log = rig.log_path;
+        rig.trigger.look_up = [log](const std::string &) {
+            const std::string pid = std::to_string(getpid());
+            const int fd = open(log.c_str(), O_WRONLY | O_CREAT, 0600);
+            if (fd < 0 || write(fd, pid.data(), pid.size()) != ssize_t(pid.size()))
+                _exit(1);
+            close(fd);
+            for (;;)
+                pause();
+            return std::string();
+        };
+        rig.trigger.limit_ms = 400;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        const long long start = now_ms();
+        QVERIFY(rig.deliver(plugged({"da0s1", "msdosfs/STICK"})));
+        const long long took = now_ms() - start;
+        QVERIFY2(took >= 400 && took < 3000, qPrintable(QString::number(took)));
+        QCOMPARE(rig.reports.size(), 1);
+        QVERIFY2(rig.reports[0].startsWith("no answer from /media/STICK within"), qPrintable(rig.reports[0]));
+        QFile f(QString::fromStdString(log));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const pid_t child = pid_t(f.readAll().toLong());
+        QVERIFY(child > 0 && child != getpid());
+        QVERIFY(kill(child, 0) != 0 && errno == ESRCH);
+
+        const long long again = now_ms();
+        QVERIFY(rig.deliver(plugged({"msdosfs/STICK"})));
+        QVERIFY(now_ms() - again < 300);
+        QCOMPARE(rig.reports.size(), 1);
+    }
+
+    // devd restarted: its socket closes, is not there for a moment, then
+    // is served again. The trigger connects again after a short wait, and
+    // a stick plugged in then gets its folder entered.
+    void devd_restarted()
+    {
+        set_up_machine(true);
+        Rig rig;
+        rig.trigger.first_retry_ms = 50;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        QVERIFY(rig.deliver({"!system=IFNET subsystem=em0 type=LINK_UP\n"}));
+
+        rig.devd.stop();
+        QVERIFY(readable(rig.trigger.descriptor(), 2000));
+        rig.trigger.wake(true);
+        QCOMPARE(rig.trigger.descriptor(), -1);
+        QVERIFY(rig.trigger.timeout_ms() > 0 && rig.trigger.timeout_ms() <= 50);
+
+        // Not back yet: a longer wait.
+        usleep(useconds_t(rig.trigger.timeout_ms() + 5) * 1000);
+        rig.trigger.wake(false);
+        QCOMPARE(rig.trigger.descriptor(), -1);
+        QVERIFY(rig.trigger.timeout_ms() > 50 && rig.trigger.timeout_ms() <= 100);
+
+        QVERIFY(rig.devd.listen());
+        usleep(useconds_t(rig.trigger.timeout_ms() + 5) * 1000);
+        rig.trigger.wake(false);
+        QVERIFY(rig.trigger.descriptor() >= 0);
+        QCOMPARE(rig.trigger.timeout_ms(), -1);
+        QVERIFY(rig.devd.take_client(2000));
+        QVERIFY(rig.deliver(plugged({"da0s1", "msdosfs/STICK"})));
+        QCOMPARE(rig.entered(), QStringList{"/media/STICK"});
+    }
+
+    // A devd that hangs up at once (it takes no more listeners) is tried
+    // less and less often, then only at the next mount news: never a loop
+    // that keeps the agent awake.
+    void a_devd_that_hangs_up_at_once()
+    {
+        set_up_machine(true);
+        Rig rig;
+        rig.trigger.first_retry_ms = 10;
+        rig.trigger.last_retry_ms = 80;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QList<int> waits;
+        for (int round = 0; round < 10 && rig.trigger.descriptor() >= 0; ++round) {
+            QVERIFY(rig.devd.take_client(2000));
+            rig.devd.drop_client();
+            QVERIFY(readable(rig.trigger.descriptor(), 2000));
+            rig.trigger.wake(true);
+            QCOMPARE(rig.trigger.descriptor(), -1);
+            const int wait = rig.trigger.timeout_ms();
+            if (wait < 0)
+                break;
+            waits << wait;
+            usleep(useconds_t(wait + 2) * 1000);
+            rig.trigger.wake(false);
+        }
+        QCOMPARE(waits.size(), 4);
+        for (int i = 0; i < waits.size(); ++i)
+            QVERIFY2(waits[i] > (10 << i) / 2 && waits[i] <= 10 << i, qPrintable(QString::number(waits[i])));
+        QCOMPARE(rig.trigger.timeout_ms(), -1);
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.trigger.descriptor() >= 0);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "platform/mount_table.h"
 #include "platform/removable_disks.h"
 #include "sysfs_tree.h"
+#include "watch/autofs_trigger.h"
 #include "watch/device_rule.h"
 #include "watch/session_lock.h"
 #include "watch/volume_watcher.h"
@@ -256,6 +257,18 @@ private slots:
         QCOMPARE(wait(fds[0], -1), int(MountEvents::other_readable));
         close(fds[0]);
         close(fds[1]);
+    }
+
+    // Linux has no devd: even under a mount that reads as autofs's -media
+    // map, nothing is connected and no retry keeps the agent awake.
+    void no_devd_here()
+    {
+        MountEntry media = entry("1 0:40 - /media autofs");
+        media.source = "map -media";
+        AutofsTrigger trigger;
+        trigger.table_read({media});
+        QCOMPARE(trigger.descriptor(), -1);
+        QCOMPARE(trigger.timeout_ms(), -1);
     }
 
     // --- VORLIX_WATCH_DEVICES ---------------------------------------------
