@@ -115,12 +115,13 @@ bool DevdEvents::connect()
     }
     memcpy(address.sun_path, path.c_str(), path.size());
     // Each record is one event, read whole: no line is ever split between
-    // two reads, as on devd's stream socket.
+    // two reads, as on devd's stream socket. Not blocking from the start: a
+    // devd that has stopped taking connections only fails this one.
     const int s = socket(AF_UNIX, SOCK_SEQPACKET, 0);
     if (s < 0)
         return false;
-    if (fcntl(s, F_SETFD, FD_CLOEXEC) != 0 || ::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-        || fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) != 0) {
+    if (fcntl(s, F_SETFD, FD_CLOEXEC) != 0 || fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) != 0
+        || ::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
         const int saved = errno;
         ::close(s);
         errno = saved;

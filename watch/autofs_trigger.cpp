@@ -124,7 +124,8 @@ std::string media_key(const GeomMediaView &view)
 {
     // The map lists only providers nothing holds open, and none with "/"
     // in its name.
-    if (view.base.empty() || view.base.find('/') != std::string::npos || !view.idle)
+    if (view.base.empty() || view.base == "." || view.base == ".." || view.base.find('/') != std::string::npos
+        || !view.idle)
         return std::string();
     int filesystems = 0;
     std::string label_key;
