@@ -207,6 +207,46 @@ std::vector<GeomHold> geom_holds(const std::vector<std::string> &names)
     return holds;
 }
 
+bool geom_media_view(const std::string &name, GeomMediaView *view)
+{
+    GeomTree mesh;
+    gprovider *pp = mesh.find(name);
+    if (pp == nullptr)
+        return false;
+    // A label has no labels of its own: LABEL tastes no provider of its class.
+    pp = bottom_of(pp, true);
+    view->base = pp->lg_name;
+    view->idle = idle_mode(pp->lg_mode);
+    view->partitioned = false;
+    view->labels.clear();
+    view->others.clear();
+    const gconsumer *cp;
+    LIST_FOREACH(cp, &pp->lg_consumers, lg_consumers) {
+        if (geom_in_class(cp->lg_geom, "PART"))
+            view->partitioned = true;
+        if (!geom_in_class(cp->lg_geom, "LABEL"))
+            continue;
+        const gprovider *label;
+        LIST_FOREACH(label, &cp->lg_geom->lg_provider, lg_provider)
+            if (label->lg_name != nullptr)
+                view->labels.push_back(label->lg_name);
+    }
+    gclass *cls;
+    LIST_FOREACH(cls, &mesh.mesh()->lg_class, lg_class) {
+        ggeom *geom;
+        LIST_FOREACH(geom, &cls->lg_geom, lg_geom) {
+            const gprovider *other;
+            LIST_FOREACH(other, &geom->lg_provider, lg_provider) {
+                if (other->lg_name == nullptr || other == pp
+                    || std::find(view->labels.begin(), view->labels.end(), other->lg_name) != view->labels.end())
+                    continue;
+                view->others.push_back(other->lg_name);
+            }
+        }
+    }
+    return true;
+}
+
 std::string geom_provider_for(const char *device)
 {
     const std::string path = collapse_path(device);
@@ -227,6 +267,13 @@ std::string geom_provider_for(const char *device)
     if (name == nullptr || name[0] == '\0' || name[0] == '#')
         return std::string();
     return name;
+}
+
+#else // No GEOM elsewhere.
+
+bool geom_media_view(const std::string &, GeomMediaView *)
+{
+    return false;
 }
 
 #endif

@@ -78,6 +78,21 @@ struct GeomHold {
 // are gone and when the tree cannot be read.
 std::vector<GeomHold> geom_holds(const std::vector<std::string> &names);
 
+// What the system's automounter sees of a provider (its autofs -media
+// map lists the providers nothing holds open, each under the label of its
+// filesystem or its own name).
+struct GeomMediaView {
+    std::string base;                // the provider the name labels, or the name itself: "da0s1"
+    bool idle = false;               // nothing holds base open (r0w0e0)
+    bool partitioned = false;        // a partition table is made from base
+    std::vector<std::string> labels; // the labels made from base: "msdosfs/STICK", "gpt/DATA"
+    std::vector<std::string> others; // every other provider in the tree, labels included
+};
+
+// False when the tree cannot be read or has no such provider. Elsewhere
+// than on FreeBSD always false.
+bool geom_media_view(const std::string &name, GeomMediaView *view);
+
 // The GEOM provider name of a device path, however it is spelled:
 // "/dev//da0s1" -> "da0s1" when the tree has a provider of that name;
 // otherwise, for a character device (reached through a symbolic link or

@@ -3,12 +3,31 @@
 #include "platform/target.h"
 
 #include <errno.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+long long now_ms()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+} // namespace
 
 MountEvents::~MountEvents()
 {
     if (source >= 0)
         close(source);
+}
+
+int MountEvents::wait(int fd)
+{
+    return wait(fd, -1, -1);
 }
 
 #if VORLIX_ON_FREEBSD
@@ -38,19 +57,33 @@ bool MountEvents::open()
     return true;
 }
 
-int MountEvents::wait(int fd)
+int MountEvents::wait(int fd, int other, int timeout_ms)
 {
-    struct kevent change;
+    struct kevent change[2];
     int changes = 0;
-    if (fd >= 0 && fd != watched_fd) {
-        EV_SET(&change, static_cast<uintptr_t>(fd), EVFILT_READ, EV_ADD, 0, 0, nullptr);
-        changes = 1;
-    }
+    if (fd >= 0 && fd != watched_fd)
+        EV_SET(&change[changes++], static_cast<uintptr_t>(fd), EVFILT_READ, EV_ADD, 0, 0, nullptr);
+    // Registered at every wait: a descriptor closed leaves the queue, and
+    // the next one opened may come back under the same number.
+    if (other >= 0)
+        EV_SET(&change[changes++], static_cast<uintptr_t>(other), EVFILT_READ, EV_ADD, 0, 0, nullptr);
+    const long long until = timeout_ms >= 0 ? now_ms() + timeout_ms : 0;
     for (;;) {
+        struct timespec left;
+        if (timeout_ms >= 0) {
+            const long long ms = std::max(until - now_ms(), 0LL);
+            left.tv_sec = static_cast<time_t>(ms / 1000);
+            left.tv_nsec = static_cast<long>(ms % 1000) * 1000000;
+        }
         struct kevent events[8];
-        const int n = kevent(source, &change, changes, events, 8, nullptr);
+        const int n = kevent(source, change, changes, events, 8, timeout_ms >= 0 ? &left : nullptr);
         if (n < 0)
             return 0;
+        if (fd >= 0)
+            watched_fd = fd;
+        changes = 0;
+        if (n == 0 && timeout_ms >= 0)
+            return timed_out;
         int wake = 0;
         for (int i = 0; i < n; ++i) {
             if (events[i].flags & EV_ERROR) {
@@ -61,12 +94,10 @@ int MountEvents::wait(int fd)
             // run out of room: no reason to read the table.
             if (events[i].filter == EVFILT_FS && (events[i].fflags & (VQ_MOUNT | VQ_UNMOUNT)) != 0)
                 wake |= mounts_changed;
-            if (events[i].filter == EVFILT_READ && events[i].ident == static_cast<uintptr_t>(fd))
+            if (events[i].filter == EVFILT_READ && fd >= 0 && events[i].ident == static_cast<uintptr_t>(fd))
                 wake |= fd_readable;
-        }
-        if (changes != 0) {
-            watched_fd = fd;
-            changes = 0;
+            if (events[i].filter == EVFILT_READ && other >= 0 && events[i].ident == static_cast<uintptr_t>(other))
+                wake |= other_readable;
         }
         if (wake != 0)
             return wake;
@@ -86,23 +117,31 @@ bool MountEvents::open()
     return source >= 0;
 }
 
-int MountEvents::wait(int fd)
+int MountEvents::wait(int fd, int other, int timeout_ms)
 {
+    const long long until = timeout_ms >= 0 ? now_ms() + timeout_ms : 0;
     for (;;) {
         // The table reports POLLPRI (with POLLERR) once per change since
         // this descriptor last reported one; it need not be read for that.
-        pollfd fds[2] = {{source, POLLPRI, 0}, {fd, POLLIN, 0}};
-        if (poll(fds, fd >= 0 ? 2 : 1, -1) < 0)
+        // poll() passes over a descriptor of -1.
+        pollfd fds[3] = {{source, POLLPRI, 0}, {fd, POLLIN, 0}, {other, POLLIN, 0}};
+        const int limit = timeout_ms >= 0 ? static_cast<int>(std::max(until - now_ms(), 0LL)) : -1;
+        const int n = poll(fds, 3, limit);
+        if (n < 0)
             return 0;
-        if ((fds[0].revents | fds[1].revents) & POLLNVAL) {
+        if (n == 0 && timeout_ms >= 0)
+            return timed_out;
+        if ((fds[0].revents | fds[1].revents | fds[2].revents) & POLLNVAL) {
             errno = EBADF;
             return 0;
         }
         int wake = 0;
         if (fds[0].revents & (POLLPRI | POLLERR))
             wake |= mounts_changed;
-        if (fd >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+        if (fds[1].revents & (POLLIN | POLLHUP | POLLERR))
             wake |= fd_readable;
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR))
+            wake |= other_readable;
         if (wake != 0)
             return wake;
     }

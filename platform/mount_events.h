@@ -19,14 +19,20 @@ public:
     // set when the system gives no such news here.
     bool open();
 
-    // What wait() saw; both may come at once.
-    enum Wake { mounts_changed = 1, fd_readable = 2 };
+    // What wait() saw; several may come at once.
+    enum Wake { mounts_changed = 1, fd_readable = 2, other_readable = 4, timed_out = 8 };
 
     // Sleeps until a filesystem is mounted or unmounted, or until fd (one of
     // the caller's, such as the read end of a pipe a signal handler writes
     // to; -1 for none) can be read. Returns the Wake bits, or 0 with errno
     // set: EINTR when a signal came first.
     int wait(int fd);
+
+    // The same, and also until other can be read, a descriptor that may
+    // change from one wait to the next (a socket connected again; -1 for
+    // none), or until timeout_ms have passed (-1: no limit), which returns
+    // timed_out.
+    int wait(int fd, int other, int timeout_ms);
 
 private:
     int source = -1;     // Linux: the mount table; FreeBSD: the kqueue

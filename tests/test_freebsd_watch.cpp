@@ -1,11 +1,16 @@
 // The mount watcher's FreeBSD branch on fakes of its calls: kqueue's
 // EVFILT_FS news of mounts, and which disks count as removable, from GEOM
-// trees, the da driver's flags, the disks' nodes and the mount table.
+// trees, the da driver's flags, the disks' nodes and the mount table;
+// devd's socket, served by the test, and the folders of autofs's -media
+// map entered for new sticks.
 #include "freebsd/fakes.h"
 #include "freebsd/watch_fakes.h"
+#include "platform/devd_events.h"
 #include "platform/fs_probe.h"
+#include "platform/geom_disks.h"
 #include "platform/mount_events.h"
 #include "platform/removable_disks.h"
+#include "watch/autofs_trigger.h"
 #include "watch/volume_watcher.h"
 
 #include <sys/param.h>
@@ -16,6 +21,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +74,179 @@ bool asks_directly(const std::function<std::string()> &question, std::string *an
     *answer = question();
     return true;
 }
+bool readable(int fd, int ms)
+{
+    pollfd p = {fd, POLLIN, 0};
+    return fd >= 0 && poll(&p, 1, ms) == 1;
+}
+
+long long now_ms()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// devd's end of its socket, at a path of the test's: it listens for
+// programs, and passes each event on as one record.
+class FakeDevd
+{
+public:
+    explicit FakeDevd(const std::string &path) : path(path) {}
+    ~FakeDevd() { stop(); }
+
+    bool listen()
+    {
+        sockaddr_un address;
+        memset(&address, 0, sizeof address);
+        address.sun_family = AF_UNIX;
+        memcpy(address.sun_path, path.c_str(), path.size());
+        unlink(path.c_str());
+        listener = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        return listener >= 0 && bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            && chmod(path.c_str(), 0666) == 0 && ::listen(listener, 4) == 0;
+    }
+
+    // Whether a program has connected, waiting that long for one.
+    bool take_client(int ms)
+    {
+        if (!readable(listener, ms))
+            return false;
+        drop_client();
+        client = accept(listener, nullptr, nullptr);
+        return client >= 0;
+    }
+
+    bool send(const QByteArray &record) const
+    {
+        return ::send(client, record.constData(), size_t(record.size()), 0) == record.size();
+    }
+
+    // Hangs up on the program, as devd does when it ends.
+    void drop_client()
+    {
+        if (client >= 0)
+            close(client);
+        client = -1;
+    }
+
+    void stop()
+    {
+        drop_client();
+        if (listener >= 0)
+            close(listener);
+        listener = -1;
+        unlink(path.c_str());
+    }
+
+private:
+    std::string path;
+    int listener = -1;
+    int client = -1;
+};
+
+// What devd passes on when a node comes, from devfs and from GEOM.
+QStringList plugged(const QStringList &names)
+{
+    QStringList records;
+    for (const QString &name : names)
+        records << "!system=DEVFS subsystem=CDEV type=CREATE cdev=" + name + "\n"
+                << "!system=GEOM subsystem=DEV type=CREATE cdev=" + name + "\n";
+    return records;
+}
+
+QStringList pulled(const QStringList &names)
+{
+    QStringList records;
+    for (const QString &name : names)
+        records << "!system=DEVFS subsystem=CDEV type=DESTROY cdev=" + name + "\n"
+                << "!system=GEOM subsystem=DEV type=DESTROY cdev=" + name + "\n";
+    return records;
+}
+
+const char removable_flags[] = "0x308<PACK_REMOVABLE,OPEN,SCTX_INIT>";
+
+// A machine with the sticks and disks of autofs-media.xml and, with
+// autofs, the -media map's autofs mount on /media.
+void set_up_machine(bool autofs)
+{
+    fake::tree = fake::tree_file("autofs-media.xml");
+    fake::sysctls = {{"kern.cam.da.0.flags", removable_flags},
+                     {"kern.cam.da.1.flags", removable_flags},
+                     {"kern.cam.da.2.flags", "0x710<ROTATING,OPEN,SCTX_INIT,CAN_RC16>"},
+                     {"kern.cam.da.3.flags", removable_flags}};
+    // da2 is a fixed disk on a SAS controller; the others hang on USB.
+    fake::nodes = {{"/dev/da0", {0, "umass-sim0", 0}}, {"/dev/da1", {0, "umass-sim1", 0}},
+                   {"/dev/da2", {0, "mpr0", 0}}, {"/dev/da3", {0, "umass-sim2", 0}}};
+    fake::mounts = {{"/dev/ada0p1", "/"}};
+    fake::types.clear();
+    if (autofs) {
+        fake::mounts.append(qMakePair(QByteArray("map -media"), QByteArray("/media")));
+        fake::types = {{"/media", "autofs"}};
+    }
+}
+
+std::vector<MountEntry> table_now()
+{
+    std::vector<MountEntry> table;
+    list_mounts(&table);
+    return table;
+}
+
+// The agent's trigger, connected to a devd of the test's, its entering of
+// folders noted down by the child that enters.
+struct Rig {
+    QTemporaryDir dir;
+    const std::string socket_path = dir.filePath("devd.seqpacket.pipe").toStdString();
+    const std::string log_path = dir.filePath("entered").toStdString();
+    FakeDevd devd{socket_path};
+    AutofsTrigger trigger{socket_path};
+    QStringList reports;
+
+    Rig()
+    {
+        const std::string log = log_path;
+        trigger.look_up = [log](const std::string &path) {
+            const std::string line = std::to_string(getpid()) + ' ' + path + '\n';
+            const int fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+            if (fd < 0 || write(fd, line.data(), line.size()) != ssize_t(line.size()))
+                _exit(1);
+            close(fd);
+            return std::string();
+        };
+        trigger.report = [this](const std::string &text) { reports << QString::fromStdString(text); };
+    }
+
+    // Sends the records and lets the trigger read them.
+    bool deliver(const QStringList &records)
+    {
+        for (const QString &r : records)
+            if (!devd.send(r.toUtf8()))
+                return false;
+        if (!readable(trigger.descriptor(), 2000))
+            return false;
+        trigger.wake(true);
+        return true;
+    }
+
+    // The folders entered, in order; each in a child of its own.
+    QStringList entered() const
+    {
+        QFile f(QString::fromStdString(log_path));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        QStringList paths;
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const int blank = line.indexOf(' ');
+            if (line.left(blank).toLong() == long(getpid()))
+                return {"entered by the agent itself"};
+            paths << QString::fromUtf8(line.mid(blank + 1));
+        }
+        return paths;
+    }
+};
 
 } // namespace
 
@@ -94,6 +279,7 @@ private slots:
         fake::types = {{"/dev", "devfs"}};
         fake::unmounting.clear();
         set_probe_runner(asks_directly);
+        fake::limits.clear();
     }
 
     void listens_for_mounts_and_unmounts()
@@ -136,6 +322,11 @@ private slots:
         QTest::newRow("only low on space") << B{{0, fs, VQ_LOWDISK, 0, 0}} << 0 << EINTR;
         QTest::newRow("another descriptor") << B{{0, rd, 0, 8, 0}} << 0 << EINTR;
         QTest::newRow("the pipe could not be registered") << B{{0, rd, 0, 7, EV_ERROR}} << 0 << EBADF;
+        // With devd's socket (9) and a time limit besides.
+        QTest::newRow("devd's socket") << B{{0, rd, 0, 9, 0}} << int(MountEvents::other_readable) << 0;
+        QTest::newRow("the socket and the pipe")
+            << B{{0, rd, 0, 9, 0}, {0, rd, 0, 7, 0}} << int(MountEvents::other_readable | MountEvents::fd_readable) << 0;
+        QTest::newRow("nothing within the limit") << B{{}} << int(MountEvents::timed_out) << 0;
     }
 
     void wakes()
@@ -144,6 +335,8 @@ private slots:
         QFETCH(int, wake);
         QFETCH(int, error);
         for (const QList<int> &e : news) {
+            if (e.isEmpty())
+                continue;
             struct kevent k = ::news(short(e[1]), unsigned(e[2]), uintptr_t(e[3]), (unsigned short)e[4]);
             if (e[4] & EV_ERROR)
                 k.data = EBADF;
@@ -151,12 +344,19 @@ private slots:
                 fake::batches.emplace_back();
             fake::batches.back().push_back(k);
         }
+        if (news.size() == 1 && news[0].isEmpty())
+            fake::batches.emplace_back();
         MountEvents events;
         QVERIFY(events.open());
         errno = 0;
-        QCOMPARE(events.wait(7), wake);
+        QCOMPARE(events.wait(7, 9, 500), wake);
         if (wake == 0)
             QCOMPARE(errno, error);
+        // kevent() is given the limit, and what is left of it after news
+        // slept through.
+        QVERIFY(!fake::limits.empty());
+        for (const long long limit : fake::limits)
+            QVERIFY2(limit > 400 && limit <= 500, qPrintable(QString::number(limit)));
     }
 
     // The caller's descriptor is registered once, with the first wait.
@@ -178,6 +378,25 @@ private slots:
     }
 
     // --- removable, as GEOM, the da driver and the disk's node tell -------
+    // Another descriptor, such as devd's socket, may be closed and its
+    // number come back for the next one: it is registered at every wait.
+    void registers_the_other_descriptor_each_time()
+    {
+        MountEvents events;
+        QVERIFY(events.open());
+        fake::batches = {{news(EVFILT_READ, 0, 9)}, {news(EVFILT_READ, 0, 9)}};
+        QCOMPARE(events.wait(7, 9, -1), int(MountEvents::other_readable));
+        QCOMPARE(events.wait(7, 9, -1), int(MountEvents::other_readable));
+        int sevens = 0, nines = 0;
+        for (const struct kevent &c : fake::changes)
+            if (c.filter == EVFILT_READ && (c.flags & EV_ADD))
+                (c.ident == 7 ? sevens : nines) += 1;
+        QCOMPARE(sevens, 1);
+        QCOMPARE(nines, 2);
+        QCOMPARE(fake::limits, std::vector<long long>({-1, -1}));
+    }
+
+    // --- removable, as GEOM and the da driver tell -----------------------
 
     // Every disk of removable-disks.xml, with what its driver's flags say
     // (as the kernel's %b prints them) and what its node answers to
@@ -404,6 +623,391 @@ private slots:
         QCOMPARE(watcher.update(table()).size(), size_t(0));
         fake::mounts.push_back({"/dev/da0s1", "/media/stick"});
         QCOMPARE(watcher.update(table()).size(), size_t(1));
+    }
+
+    // --- devd's socket ---------------------------------------------------
+
+    // Recorded lines as devd passes them on, one event a record.
+    void devd_records_data()
+    {
+        QTest::addColumn<QByteArrayList>("records");
+        QTest::addColumn<QStringList>("events");
+
+        const QByteArray geom = "!system=GEOM subsystem=DEV type=", devfs = "!system=DEVFS subsystem=CDEV type=";
+        QTest::newRow("a node from devfs and from GEOM")
+            << QByteArrayList{devfs + "CREATE cdev=da0s1\n", geom + "CREATE cdev=da0s1\n"}
+            << QStringList{"created da0s1", "created da0s1"};
+        QTest::newRow("a label gone, without the newline")
+            << QByteArrayList{geom + "DESTROY cdev=msdosfs/STICK"} << QStringList{"destroyed msdosfs/STICK"};
+        QTest::newRow("a card in a reader") << QByteArrayList{geom + "MEDIACHANGE cdev=da3\n"}
+                                            << QStringList{"media_changed da3"};
+        QTest::newRow("two lines in one record")
+            << QByteArrayList{geom + "CREATE cdev=da0\n" + geom + "CREATE cdev=da0s1\n"}
+            << QStringList{"created da0", "created da0s1"};
+        QTest::newRow("a record longer than devd sends, skipped whole")
+            << QByteArrayList{geom + "CREATE cdev=" + QByteArray(9000, 'x') + "\n", geom + "CREATE cdev=da1\n"}
+            << QStringList{"created da1"};
+        QTest::newRow("a quoted value that reads like fields")
+            << QByteArrayList{geom + "CREATE cdev=da0 note=\"type=DESTROY cdev=da9\"\n"} << QStringList{"created da0"};
+        QTest::newRow("other news")
+            << QByteArrayList{"+umass0 at bus=0 hubaddr=1 port=2 devaddr=2 interface=0 on uhub0\n",
+                              "!system=USB subsystem=DEVICE type=ATTACH ugen=ugen0.2 cdev=ugen0.2\n",
+                              "!system=IFNET subsystem=em0 type=LINK_UP\n", geom + "SIZECHANGE cdev=da0\n",
+                              devfs + "CREATE\n", "!system=DEVFS subsystem=CDEV type=CREATE cdev=\n"}
+            << QStringList{};
+    }
+
+    void devd_records()
+    {
+        QFETCH(QByteArrayList, records);
+        QFETCH(QStringList, events);
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("devd.seqpacket.pipe").toStdString();
+        FakeDevd server(path);
+        QVERIFY(server.listen());
+        DevdEvents devd(path);
+        QVERIFY(devd.connect());
+        QVERIFY(server.take_client(2000));
+        for (const QByteArray &r : records)
+            QVERIFY(server.send(r));
+        QVERIFY(readable(devd.descriptor(), 2000));
+        std::vector<DevdEvent> got;
+        QVERIFY(devd.read(&got));
+        const char *kinds[] = {"created", "destroyed", "media_changed"};
+        QStringList seen;
+        for (const DevdEvent &e : got)
+            seen << QString(kinds[e.kind]) + ' ' + QString::fromStdString(e.name);
+        QCOMPARE(seen, events);
+        // devd ends: the connection is closed, to be made again later.
+        server.drop_client();
+        QVERIFY(readable(devd.descriptor(), 2000));
+        QVERIFY(!devd.read(&got));
+        QCOMPARE(devd.descriptor(), -1);
+    }
+
+    // --- autofs's -media map ---------------------------------------------
+
+    void media_folder_data()
+    {
+        // mounts as source, folder, type
+        QTest::addColumn<QStringList>("mounts");
+        QTest::addColumn<QString>("folder");
+
+        const QStringList root = {"/dev/ada0p1", "/", "ufs"};
+        QTest::newRow("no autofs") << root << "";
+        QTest::newRow("the -media map") << root + QStringList{"map -media", "/media", "autofs"} << "/media";
+        QTest::newRow("another map") << root + QStringList{"map auto_home", "/home", "autofs"} << "";
+        QTest::newRow("the first of two")
+            << root + QStringList{"map -media", "/media", "autofs", "map -media", "/mnt/media", "autofs"} << "/media";
+        QTest::newRow("something mounted over it")
+            << root + QStringList{"map -media", "/media", "autofs", "/dev/da9s1", "/media", "msdosfs"} << "";
+        QTest::newRow("not autofs") << root + QStringList{"map -media", "/media", "nullfs"} << "";
+    }
+
+    void media_folder()
+    {
+        QFETCH(QStringList, mounts);
+        QFETCH(QString, folder);
+        std::vector<MountEntry> table;
+        for (int i = 0; i + 2 < mounts.size(); i += 3) {
+            MountEntry m;
+            m.source = mounts[i].toStdString();
+            m.dir = mounts[i + 1].toStdString();
+            m.type = mounts[i + 2].toStdString();
+            table.push_back(m);
+        }
+        QCOMPARE(QString::fromStdString(::media_folder(table)), folder);
+    }
+
+    // The key from a GEOM label, as the -media map's script spells it
+    // from fstyp's label; none where the script would spell it otherwise.
+    void key_of_a_label_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("key");
+
+        QTest::newRow("plain") << "msdosfs/STICK" << "STICK";
+        QTest::newRow("a blank, as GEOM writes it") << "msdosfs/MY%20STICK" << "MY STICK";
+        QTest::newRow("blanks between words become one") << "ext2fs/two%20%20words" << "two words";
+        QTest::newRow("plus signs and slashes") << "ufs/a+b/c" << "a-b-c";
+        QTest::newRow("a leading plus sign") << "msdosfs/+X" << "-X";
+        QTest::newRow("a percent sign") << "ntfs/100%25" << "100%";
+        QTest::newRow("an ISO image") << "iso9660/DEBIAN_12" << "DEBIAN_12";
+        QTest::newRow("a partition's name") << "gpt/STICK" << "";
+        QTest::newRow("a disk's serial number") << "diskid/DISK-4C530001" << "";
+        QTest::newRow("a filesystem's id") << "ufsid/5f1a2b3c4d5e6f70" << "";
+        QTest::newRow("no label") << "da0s1" << "";
+        QTest::newRow("not ASCII") << "msdosfs/CAF%C3%89" << "";
+        QTest::newRow("a tab") << "msdosfs/A%09B" << "";
+        QTest::newRow("a glob character") << "msdosfs/STAR*" << "";
+        QTest::newRow("a quote") << "msdosfs/%22Q%22" << "";
+        QTest::newRow("a dollar sign") << "msdosfs/$HOME" << "";
+        QTest::newRow("a backslash") << "msdosfs/A\\B" << "";
+        QTest::newRow("an option of echo") << "msdosfs/-n" << "";
+        QTest::newRow("the parent folder") << "ufs/.." << "";
+        QTest::newRow("a broken escape") << "msdosfs/BAD%2" << "";
+    }
+
+    void key_of_a_label()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, key);
+        QCOMPARE(QString::fromStdString(media_key_of_label(provider.toStdString())), key);
+    }
+
+    // Which key a provider is entered under, by what GEOM says of it.
+    void key_of_a_provider_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<bool>("idle");
+        QTest::addColumn<bool>("partitioned");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QStringList>("others");
+        QTest::addColumn<QString>("key");
+
+        const QStringList internal = {"ada0", "ada0p1", "ada0p2", "msdosfs/SHARED"};
+        QTest::newRow("its label") << "da0s1" << true << false << QStringList{"msdosfs/STICK"} << internal << "STICK";
+        QTest::newRow("no label") << "da0s1" << true << false << QStringList{} << internal << "da0s1";
+        QTest::newRow("a partition's name only")
+            << "da0p1" << true << false << QStringList{"gpt/NOTES", "gptid/0c6c3e4e"} << internal << "da0p1";
+        QTest::newRow("held open") << "da0s1" << false << false << QStringList{"msdosfs/STICK"} << internal << "";
+        QTest::newRow("a name with a slash") << "mirror/gm0" << true << false << QStringList{} << internal << "";
+        QTest::newRow("a partition table") << "da0" << true << true << QStringList{"diskid/DISK-1"} << internal << "";
+        QTest::newRow("an ISO image over a partition table")
+            << "da0" << true << true << QStringList{"iso9660/DEBIAN"} << internal << "DEBIAN";
+        QTest::newRow("two filesystems' labels")
+            << "da0" << true << false << QStringList{"iso9660/DEBIAN", "msdosfs/EFI"} << internal << "da0";
+        QTest::newRow("a label that another filesystem's key matches")
+            << "da0s1" << true << false << QStringList{"ext2fs/SHARED"} << internal << "da0s1";
+        QTest::newRow("a label that is another provider's name")
+            << "da0s1" << true << false << QStringList{"msdosfs/ada0p2"} << internal << "da0s1";
+        QTest::newRow("a label the script would spell otherwise")
+            << "da0s1" << true << false << QStringList{"msdosfs/CAF%C3%89"} << internal << "da0s1";
+        QTest::newRow("a name another filesystem's key matches")
+            << "da0s1" << true << false << QStringList{} << internal + QStringList{"ntfs/da0s1"} << "";
+    }
+
+    void key_of_a_provider()
+    {
+        QFETCH(QString, base);
+        QFETCH(bool, idle);
+        QFETCH(bool, partitioned);
+        QFETCH(QStringList, labels);
+        QFETCH(QStringList, others);
+        QFETCH(QString, key);
+        GeomMediaView view;
+        view.base = base.toStdString();
+        view.idle = idle;
+        view.partitioned = partitioned;
+        for (const QString &l : labels)
+            view.labels.push_back(l.toStdString());
+        for (const QString &o : others)
+            view.others.push_back(o.toStdString());
+        QCOMPARE(QString::fromStdString(media_key(view)), key);
+    }
+
+    // What GEOM's tree says of a provider, through its labels.
+    void media_view_of_a_tree()
+    {
+        fake::tree = fake::tree_file("autofs-media.xml");
+        GeomMediaView view;
+        QVERIFY(geom_media_view("msdosfs/STICK", &view));
+        QCOMPARE(view.base, std::string("da0s1"));
+        QVERIFY(view.idle);
+        QVERIFY(!view.partitioned);
+        QCOMPARE(view.labels, std::vector<std::string>{"msdosfs/STICK"});
+        const auto has = [&view](const char *name) {
+            return std::find(view.others.begin(), view.others.end(), name) != view.others.end();
+        };
+        QVERIFY(has("msdosfs/SHARED") && has("ada0p2") && has("da0") && !has("da0s1") && !has("msdosfs/STICK"));
+        QVERIFY(geom_media_view("da0", &view));
+        QVERIFY(view.partitioned);
+        QCOMPARE(view.labels, std::vector<std::string>{"diskid/DISK-4C530001"});
+        QVERIFY(geom_media_view("da1p3", &view));
+        QVERIFY(!view.idle);
+        QVERIFY(!geom_media_view("da9", &view));
+        QCOMPARE(fake::trees_alive(), 0);
+    }
+
+    // devd's news of sticks and disks, and the folders entered for them.
+    void folders_entered_data()
+    {
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QStringList>("entered");
+
+        const QString geom = "!system=GEOM subsystem=DEV type=";
+        QTest::newRow("a labelled stick, under its label")
+            << plugged({"da0", "diskid/DISK-4C530001", "da0s1", "msdosfs/STICK"}) << QStringList{"/media/STICK"};
+        QTest::newRow("a partition known by its own name") << plugged({"da1", "da1p1", "gpt/NOTES"})
+                                                           << QStringList{"/media/da1p1"};
+        QTest::newRow("a label the internal disk's key matches") << plugged({"da1p2", "ext2fs/SHARED"})
+                                                                 << QStringList{"/media/da1p2"};
+        QTest::newRow("a partition already mounted") << plugged({"da1p3"}) << QStringList{};
+        QTest::newRow("the internal disk's unmounted partitions")
+            << plugged({"ada0p2", "msdosfs/SHARED", "ada0p3", "ntfs/WINDOWS"}) << QStringList{};
+        QTest::newRow("a fixed disk on a SAS controller") << plugged({"da2", "da2p1", "msdosfs/BACKUP"})
+                                                             << QStringList{};
+        QTest::newRow("other news")
+            << QStringList{"+umass0 at bus=0 hubaddr=1 port=2 devaddr=2 interface=0 on uhub0\n",
+                           "!system=IFNET subsystem=em0 type=LINK_UP\n",
+                           "!system=DEVFS subsystem=CDEV type=CREATE cdev=pts/3\n", geom + "SIZECHANGE cdev=da0s1\n"}
+            << QStringList{};
+        // autounmountd unmounted it, and its label came back: the stick
+        // is still in, and opening its folder is the user's to do.
+        QTest::newRow("its label back after an unmount")
+            << plugged({"da0s1", "msdosfs/STICK"}) + pulled({"msdosfs/STICK"}) + plugged({"msdosfs/STICK"})
+            << QStringList{"/media/STICK"};
+        QTest::newRow("pulled out and plugged in again")
+            << plugged({"da0", "da0s1", "msdosfs/STICK"}) + pulled({"msdosfs/STICK", "da0s1", "da0"})
+                   + plugged({"da0", "da0s1", "msdosfs/STICK"})
+            << QStringList{"/media/STICK", "/media/STICK"};
+        QTest::newRow("a card in a reader, then another")
+            << QStringList{geom + "MEDIACHANGE cdev=da3\n"} + plugged({"msdosfs/CARD"})
+                   + pulled({"msdosfs/CARD"}) + QStringList{geom + "MEDIACHANGE cdev=da3\n"} + plugged({"msdosfs/CARD"})
+            << QStringList{"/media/CARD", "/media/CARD"};
+    }
+
+    void folders_entered()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, entered);
+        set_up_machine(true);
+        Rig rig;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        QVERIFY(rig.deliver(records));
+        QCOMPARE(rig.entered(), entered);
+        QCOMPARE(rig.reports, QStringList{});
+        QCOMPARE(fake::trees_alive(), 0);
+    }
+
+    // Without an autofs mount of the -media map devd's socket is not even
+    // connected; once the mount goes, it is let go.
+    void only_with_autofs()
+    {
+        set_up_machine(false);
+        Rig rig;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QCOMPARE(rig.trigger.descriptor(), -1);
+        QCOMPARE(rig.trigger.timeout_ms(), -1);
+        QVERIFY(!rig.devd.take_client(200));
+
+        set_up_machine(true);
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        set_up_machine(false);
+        rig.trigger.table_read(table_now());
+        QCOMPARE(rig.trigger.descriptor(), -1);
+        QCOMPARE(rig.trigger.timeout_ms(), -1);
+        QVERIFY(!rig.devd.send(plugged({"da0s1"}).first().toUtf8()));
+        QCOMPARE(rig.entered(), QStringList{});
+    }
+
+    // A folder whose automounter never answers: the child is given up on
+    // at the bound and ended, and the stick is not entered again.
+    void a_key_that_never_answers()
+    {
+        set_up_machine(true);
+        Rig rig;
+        const std::string log = rig.log_path;
+        rig.trigger.look_up = [log](const std::string &) {
+            const std::string pid = std::to_string(getpid());
+            const int fd = open(log.c_str(), O_WRONLY | O_CREAT, 0600);
+            if (fd < 0 || write(fd, pid.data(), pid.size()) != ssize_t(pid.size()))
+                _exit(1);
+            close(fd);
+            for (;;)
+                pause();
+            return std::string();
+        };
+        rig.trigger.limit_ms = 400;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        const long long start = now_ms();
+        QVERIFY(rig.deliver(plugged({"da0s1", "msdosfs/STICK"})));
+        const long long took = now_ms() - start;
+        QVERIFY2(took >= 400 && took < 3000, qPrintable(QString::number(took)));
+        QCOMPARE(rig.reports.size(), 1);
+        QVERIFY2(rig.reports[0].startsWith("no answer from /media/STICK within"), qPrintable(rig.reports[0]));
+        QFile f(QString::fromStdString(log));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const pid_t child = pid_t(f.readAll().toLong());
+        QVERIFY(child > 0 && child != getpid());
+        QVERIFY(kill(child, 0) != 0 && errno == ESRCH);
+
+        QVERIFY(rig.deliver(plugged({"msdosfs/STICK"})));
+        QCOMPARE(rig.reports.size(), 1);
+    }
+
+    // devd restarted: its socket closes, is not there for a moment, then
+    // is served again. The trigger connects again after a short wait, and
+    // a stick plugged in then gets its folder entered.
+    void devd_restarted()
+    {
+        set_up_machine(true);
+        Rig rig;
+        rig.trigger.first_retry_ms = 50;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        QVERIFY(rig.deliver({"!system=IFNET subsystem=em0 type=LINK_UP\n"}));
+
+        rig.devd.stop();
+        QVERIFY(readable(rig.trigger.descriptor(), 2000));
+        rig.trigger.wake(true);
+        QCOMPARE(rig.trigger.descriptor(), -1);
+        QVERIFY(rig.trigger.timeout_ms() > 0 && rig.trigger.timeout_ms() <= 50);
+
+        // Not back yet: a longer wait.
+        usleep(useconds_t(rig.trigger.timeout_ms() + 5) * 1000);
+        rig.trigger.wake(false);
+        QCOMPARE(rig.trigger.descriptor(), -1);
+        QVERIFY(rig.trigger.timeout_ms() > 50 && rig.trigger.timeout_ms() <= 100);
+
+        QVERIFY(rig.devd.listen());
+        usleep(useconds_t(rig.trigger.timeout_ms() + 5) * 1000);
+        rig.trigger.wake(false);
+        QVERIFY(rig.trigger.descriptor() >= 0);
+        QCOMPARE(rig.trigger.timeout_ms(), -1);
+        QVERIFY(rig.devd.take_client(2000));
+        QVERIFY(rig.deliver(plugged({"da0s1", "msdosfs/STICK"})));
+        QCOMPARE(rig.entered(), QStringList{"/media/STICK"});
+    }
+
+    // A devd that hangs up at once (it takes no more listeners) is tried
+    // less and less often, then only at the next mount news: never a loop
+    // that keeps the agent awake.
+    void a_devd_that_hangs_up_at_once()
+    {
+        set_up_machine(true);
+        Rig rig;
+        rig.trigger.first_retry_ms = 50;
+        rig.trigger.last_retry_ms = 400;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QList<int> waits;
+        for (int round = 0; round < 10 && rig.trigger.descriptor() >= 0; ++round) {
+            QVERIFY(rig.devd.take_client(2000));
+            rig.devd.drop_client();
+            QVERIFY(readable(rig.trigger.descriptor(), 2000));
+            rig.trigger.wake(true);
+            QCOMPARE(rig.trigger.descriptor(), -1);
+            const int wait = rig.trigger.timeout_ms();
+            if (wait < 0)
+                break;
+            waits << wait;
+            usleep(useconds_t(wait + 2) * 1000);
+            rig.trigger.wake(false);
+        }
+        QCOMPARE(waits.size(), 4);
+        for (int i = 0; i < waits.size(); ++i)
+            QVERIFY2(waits[i] > (50 << i) / 2 && waits[i] <= 50 << i, qPrintable(QString::number(waits[i])));
+        QCOMPARE(rig.trigger.timeout_ms(), -1);
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.trigger.descriptor() >= 0);
     }
 };
 

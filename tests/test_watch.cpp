@@ -1,8 +1,10 @@
 // The agent's decisions, in-process: which readings of the mount table
 // give a window, which devices count, and the session's lock.
+#include "platform/mount_events.h"
 #include "platform/mount_table.h"
 #include "platform/removable_disks.h"
 #include "sysfs_tree.h"
+#include "watch/autofs_trigger.h"
 #include "watch/device_rule.h"
 #include "watch/session_lock.h"
 #include "watch/volume_watcher.h"
@@ -229,6 +231,44 @@ private slots:
         mounts.push_back(entry("99999 8:17 /dev/sdb1 /media/S vfat"));
         QCOMPARE(started(watcher.update(mounts)), QString("/media/S /dev/sdb1 vfat"));
         QCOMPARE(started(watcher.update(mounts)), QString());
+    }
+
+    // The wait with a second descriptor and a time limit, on the mount
+    // table of this process's namespace. Another test may mount something
+    // meanwhile: that news is slept through here.
+    void waits_for_another_descriptor_or_the_limit()
+    {
+        MountEvents events;
+        QVERIFY(events.open());
+        int fds[2];
+        QVERIFY(pipe(fds) == 0);
+        const auto wait = [&events](int other, int limit) {
+            int wake;
+            while ((wake = events.wait(-1, other, limit)) == MountEvents::mounts_changed) {
+            }
+            return wake & ~MountEvents::mounts_changed;
+        };
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(wait(fds[0], 150), int(MountEvents::timed_out));
+        QVERIFY(clock.elapsed() >= 140);
+        QCOMPARE(wait(-1, 0), int(MountEvents::timed_out));
+        QVERIFY(write(fds[1], "x", 1) == 1);
+        QCOMPARE(wait(fds[0], -1), int(MountEvents::other_readable));
+        close(fds[0]);
+        close(fds[1]);
+    }
+
+    // Linux has no devd: even under a mount that reads as autofs's -media
+    // map, nothing is connected and no retry keeps the agent awake.
+    void no_devd_here()
+    {
+        MountEntry media = entry("1 0:40 - /media autofs");
+        media.source = "map -media";
+        AutofsTrigger trigger;
+        trigger.table_read({media});
+        QCOMPARE(trigger.descriptor(), -1);
+        QCOMPARE(trigger.timeout_ms(), -1);
     }
 
     // --- VORLIX_WATCH_DEVICES ---------------------------------------------

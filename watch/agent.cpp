@@ -5,6 +5,7 @@
 #include "platform/fs_probe.h"
 #include "platform/mount_events.h"
 #include "platform/mount_table.h"
+#include "watch/autofs_trigger.h"
 #include "watch/device_rule.h"
 #include "watch/launcher.h"
 #include "watch/session_lock.h"
@@ -109,11 +110,17 @@ int run_agent(int argc, char **argv)
     }
     VolumeWatcher watcher([&rule](const MountEntry &m) { return rule.admits(m); });
     watcher.begin(table);
+    // FreeBSD's autofs -media map mounts a stick only once its folder is
+    // entered: the agent enters it for each stick plugged in.
+    AutofsTrigger autofs;
+    autofs.limit_ms = agent_query_ms;
+    autofs.report = say;
+    autofs.table_read(table);
     lock.mark_ready();
 
     bool table_readable = true;
     for (;;) {
-        const int wake = events.wait(launcher.ended_fd());
+        const int wake = events.wait(launcher.ended_fd(), autofs.descriptor(), autofs.timeout_ms());
         if (wake == 0) {
             if (errno == EINTR)
                 continue;
@@ -122,6 +129,8 @@ int run_agent(int argc, char **argv)
         }
         if (wake & MountEvents::fd_readable)
             launcher.reap();
+        if (wake & (MountEvents::other_readable | MountEvents::timed_out))
+            autofs.wake((wake & MountEvents::other_readable) != 0);
         if ((wake & MountEvents::mounts_changed) == 0)
             continue;
         // A table that cannot be read now is read again at the next change;
@@ -133,6 +142,7 @@ int run_agent(int argc, char **argv)
             continue;
         }
         table_readable = true;
+        autofs.table_read(table);
         for (const VolumeStart &volume : watcher.update(table))
             if (launcher.start(volume) < 0)
                 say("cannot start " + launcher.program + " for " + printable(volume.mount_point) + ": "

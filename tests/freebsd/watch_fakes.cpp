@@ -17,6 +17,7 @@ std::vector<struct kevent> changes;
 std::deque<std::vector<struct kevent>> batches;
 std::map<std::string, DiskNode> nodes;
 std::vector<Opened> opened;
+std::vector<long long> limits;
 
 } // namespace fake
 
@@ -31,12 +32,13 @@ extern "C" int kqueue(void)
 }
 
 extern "C" int kevent(int, const struct kevent *changelist, int nchanges, struct kevent *eventlist, int nevents,
-                      const struct timespec *)
+                      const struct timespec *timeout)
 {
     for (int i = 0; i < nchanges; ++i)
         fake::changes.push_back(changelist[i]);
     if (nevents == 0)
         return 0;
+    fake::limits.push_back(timeout != nullptr ? timeout->tv_sec * 1000LL + timeout->tv_nsec / 1000000 : -1);
     if (fake::batches.empty()) {
         errno = EINTR;
         return -1;

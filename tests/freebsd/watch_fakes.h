@@ -22,6 +22,8 @@ extern std::vector<struct kevent> changes;
 // What each call of kevent() returns, a batch a call; with none left it
 // fails with EINTR, as a signal would make it.
 extern std::deque<std::vector<struct kevent>> batches;
+// The time limit of each call of kevent() that waited, in ms; -1 for none.
+extern std::vector<long long> limits;
 
 // A disk's node in /dev, by path ("/dev/da4"); a path missing here does
 // not exist (ENOENT).
