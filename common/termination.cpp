@@ -8,6 +8,7 @@ namespace {
 volatile sig_atomic_t child_group = 0;
 const char *volatile marker_dir = nullptr;
 const char *volatile marker_file = nullptr;
+const char *volatile disk_mark = nullptr;
 
 const int signals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -21,6 +22,8 @@ void on_termination(int sig)
         unlink(marker_file);
     if (marker_dir != nullptr)
         rmdir(marker_dir);
+    if (disk_mark != nullptr)
+        unlink(disk_mark);
     // Then end as the signal would have ended us.
     signal(sig, SIG_DFL);
     raise(sig);
@@ -52,4 +55,9 @@ void note_marker(const char *dir, const char *marker)
 {
     marker_file = marker;
     marker_dir = dir;
+}
+
+void note_disk_mark(const char *path)
+{
+    disk_mark = path;
 }

@@ -19,4 +19,8 @@ void note_child_group(pid_t group);
 // null for none. The strings must outlive the job.
 void note_marker(const char *dir, const char *marker);
 
+// The job's mark on its disk (jobs/disk_mark.h), removed at termination once
+// the tool is ended; null for none. The string must outlive the job.
+void note_disk_mark(const char *path);
+
 #endif

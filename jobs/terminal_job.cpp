@@ -9,6 +9,7 @@
 #include "common/message_box.h"
 #include "common/termination.h"
 #include "common/texts.h"
+#include "jobs/disk_mark.h"
 #include "jobs/terminal_display.h"
 #include "platform/disk_devices.h"
 #include "platform/fs_probe.h"
@@ -152,10 +153,17 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     }
     const std::string identity = disk_identity(disk);
 
+    // From before the unmount, whose last close has the kernel taste the
+    // disk again, until the program ends: no hook mounts the disk while the
+    // tool writes it. Static, so that exit() removes it.
+    static DiskMark mark;
+    mark.hold(disk.node);
+
     // Unmounted here, where a helper that waits long can be stopped and
     // the window kept, so the tool never writes under a mounted
     // filesystem: the volume and every other filesystem of its disk.
     if (unmount_whole_disk(mount_point, volume, disk) != 0) {
+        mark.release();
         message_box(tx(Text::failed_to_unmount));
         end_unstarted_job(mount_point, volume, job);
         return;
@@ -163,6 +171,7 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     // The disk may have been pulled meanwhile, and another plugged in under
     // its name: it must still be the one the user chose.
     if (identity.empty() || disk_identity(disk) != identity) {
+        mark.release();
         tell_formatted(Text::disk_changed, disk.node.c_str());
         end_unstarted_job(mount_point, volume, job);
         return;
@@ -193,6 +202,7 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     // terminal is waited for as long as it takes: the user is at work there.
     ChildStatus status;
     run_child([&argv] {
+        mark.pass_on();
         execvp(argv[0], const_cast<char *const *>(argv.data()));
         message_box(tx(Text::terminal_exec_failed));
         return 1;

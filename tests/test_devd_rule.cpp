@@ -3,49 +3,110 @@
 
 #include <regex.h>
 
-// The devd.conf(5) rule that vorlix(1) shows, against the names devfs gives
-// disks. devd compiles each match as an extended regular expression
-// anchored at both ends ("^" + expression + "$"), ignoring case, so a
-// pattern that reads right unanchored can still miss most sticks. The rule
-// is read from the manual page itself, so the two cannot drift apart.
+// The devd.conf(5) rule shipped as an example (doc/examples), against the
+// names devfs gives disks and the events it sends. devd compiles each match
+// as an extended regular expression anchored at both ends ("^" + expression
+// + "$"), ignoring case, so a pattern that reads right unanchored can still
+// miss most sticks. vorlix(1) shows the same rule: the page and the file
+// cannot drift apart.
 class TestDevdRule : public QObject
 {
     Q_OBJECT
 
-    regex_t rule;
-    bool compiled = false;
+    regex_t cdev_rule;
+    regex_t type_rule;
+    int compiled = 0;
+
+    // The rule's lines, from "notify" to "};", without blanks at either end.
+    static QList<QByteArray> rule_block(const QByteArray &text)
+    {
+        QList<QByteArray> block;
+        for (const QByteArray &line : text.split('\n')) {
+            const QByteArray trimmed = line.simplified();
+            if (block.isEmpty() && !trimmed.startsWith("notify "))
+                continue;
+            block.append(trimmed);
+            if (trimmed == "};")
+                break;
+        }
+        return block;
+    }
+
+    // The pattern of `match "<var>" "<pattern>";` in the block.
+    static QByteArray pattern_of(const QList<QByteArray> &block, const QByteArray &var)
+    {
+        for (const QByteArray &line : block) {
+            const QList<QByteArray> words = line.split(' ');
+            if (words.size() == 3 && words[0] == "match" && words[1] == '"' + var + '"'
+                && words[2].startsWith('"') && words[2].endsWith("\";"))
+                return words[2].mid(1, words[2].size() - 3);
+        }
+        return QByteArray();
+    }
+
+    void compile(regex_t *re, const QByteArray &pattern)
+    {
+        // devd expands $name in a match; the rule has no use for that.
+        QVERIFY2(!pattern.isEmpty() && !pattern.contains('$'), pattern.constData());
+        const QByteArray anchored = '^' + pattern + '$';
+        QCOMPARE(regcomp(re, anchored.constData(), REG_EXTENDED | REG_NOSUB | REG_ICASE), 0);
+        ++compiled;
+    }
 
 private slots:
     void initTestCase()
     {
+        QFile conf(VORLIX_DEVD_RULE);
+        QVERIFY2(conf.open(QIODevice::ReadOnly), VORLIX_DEVD_RULE);
+        const QList<QByteArray> rule = rule_block(conf.readAll());
+        QVERIFY(!rule.isEmpty() && rule.last() == "};");
+
         QFile page(VORLIX_MANPAGE);
         QVERIFY2(page.open(QIODevice::ReadOnly), VORLIX_MANPAGE);
-        QList<QByteArray> patterns;
-        for (const QByteArray &line : page.readAll().split('\n')) {
-            const QList<QByteArray> words = line.simplified().split(' ');
-            if (words.size() == 3 && words[0] == "match" && words[1] == "\"cdev\"")
-                patterns.append(words[2]);
+        QByteArray text = page.readAll();
+        // roff: \e prints a backslash, \- a minus, \& nothing.
+        text.replace("\\e", "\x01").replace("\\-", "-").replace("\\&", "");
+        QList<QByteArray> shown = rule_block(text);
+        for (QByteArray &line : shown) {
+            QVERIFY2(!line.contains('\\'), line.constData());
+            line.replace('\x01', '\\');
         }
-        QCOMPARE(patterns.size(), 1);
-        QByteArray pattern = patterns[0];
-        QVERIFY2(pattern.startsWith('"') && pattern.endsWith("\";"), pattern.constData());
-        pattern = pattern.mid(1, pattern.size() - 3);
-        // roff: \e prints a backslash, \- a minus; nothing else is expected.
-        pattern.replace("\\e", "\x01").replace("\\-", "-");
-        QVERIFY2(!pattern.contains('\\'), pattern.constData());
-        pattern.replace('\x01', '\\');
-        // devd expands $name in a match; the rule has no use for that.
-        QVERIFY2(!pattern.contains('$'), pattern.constData());
+        QCOMPARE(shown, rule);
 
-        const QByteArray anchored = '^' + pattern + '$';
-        QCOMPARE(regcomp(&rule, anchored.constData(), REG_EXTENDED | REG_NOSUB | REG_ICASE), 0);
-        compiled = true;
+        compile(&cdev_rule, pattern_of(rule, "cdev"));
+        compile(&type_rule, pattern_of(rule, "type"));
+        QCOMPARE(pattern_of(rule, "system"), QByteArray("DEVFS"));
+        QCOMPARE(pattern_of(rule, "subsystem"), QByteArray("CDEV"));
     }
 
     void cleanupTestCase()
     {
-        if (compiled)
-            regfree(&rule);
+        if (compiled > 0)
+            regfree(&cdev_rule);
+        if (compiled > 1)
+            regfree(&type_rule);
+    }
+
+    // CREATE for each node made; MEDIACHANGE for a card put into a reader
+    // already there (and for each last writer's close, which the hook
+    // tells apart); nothing else.
+    void takes_the_events_the_hook_handles_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<bool>("matched");
+        QTest::newRow("CREATE") << QByteArray("CREATE") << true;
+        QTest::newRow("MEDIACHANGE") << QByteArray("MEDIACHANGE") << true;
+        QTest::newRow("DESTROY") << QByteArray("DESTROY") << false;
+        QTest::newRow("SIZECHANGE") << QByteArray("SIZECHANGE") << false;
+        QTest::newRow("CREATED") << QByteArray("CREATED") << false;
+    }
+
+    void takes_the_events_the_hook_handles()
+    {
+        QFETCH(QByteArray, type);
+        QFETCH(bool, matched);
+        QVERIFY(compiled == 2);
+        QCOMPARE(regexec(&type_rule, type.constData(), 0, nullptr, 0) == 0, matched);
     }
 
     void matches_as_devd_does_data()
@@ -114,8 +175,8 @@ private slots:
     {
         QFETCH(QByteArray, cdev);
         QFETCH(bool, matched);
-        QVERIFY(compiled);
-        QCOMPARE(regexec(&rule, cdev.constData(), 0, nullptr, 0) == 0, matched);
+        QVERIFY(compiled == 2);
+        QCOMPARE(regexec(&cdev_rule, cdev.constData(), 0, nullptr, 0) == 0, matched);
     }
 };
 

@@ -520,6 +520,101 @@ private slots:
         QTest::newRow("SIGHUP") << int(SIGHUP);
     }
 
+    // From before the unmount until the tool's terminal has closed, the
+    // disk carries the mark a devd hook honours: a lock on a file named for
+    // the disk. The tool's terminal keeps it too, so that it stays while the
+    // tool writes even when vorlix is killed; once nothing of the job runs,
+    // it is free. Each fake notes what it sees: "<who> held|free <file>".
+    void the_disk_is_marked_while_it_is_written_data()
+    {
+        QTest::addColumn<QByteArray>("kelmo");
+        QTest::addColumn<QByteArray>("draskel");
+        QTest::addColumn<int>("exit_code"); // -1: killed
+        QTest::addColumn<QList<QByteArray>>("seen");
+        QTest::addColumn<bool>("left"); // the mark's file is left behind, free
+
+        QTest::newRow("a format that runs")
+            << QByteArray("seen kelmo") << QByteArray("seen draskel\n: > \"$2\"") << 0
+            << QList<QByteArray>{"kelmo held", "urxvt held", "draskel held"} << false;
+        QTest::newRow("an unmount that fails, so no tool runs")
+            << QByteArray("seen kelmo\nexit 1") << QByteArray("seen draskel") << 69
+            << QList<QByteArray>{"kelmo held"} << false;
+        QTest::newRow("vorlix ended by SIGTERM while the tool writes")
+            << QByteArray("seen kelmo") << QByteArray("seen draskel\nkill -TERM \"$VORLIX\"\nexec /bin/sleep 30") << -1
+            << QList<QByteArray>{"kelmo held", "urxvt held", "draskel held"} << false;
+        QTest::newRow("vorlix killed while the tool writes")
+            << QByteArray("seen kelmo")
+            << QByteArray("kill -KILL \"$VORLIX\"\nn=0\n"
+                          "while kill -0 \"$VORLIX\" 2>/dev/null && [ $n -lt 100 ]; do /bin/sleep 0.1; n=$((n + 1)); done\n"
+                          "seen draskel")
+            << -1 << QList<QByteArray>{"kelmo held", "urxvt held", "draskel held"} << true;
+    }
+
+    void the_disk_is_marked_while_it_is_written()
+    {
+        QFETCH(QByteArray, kelmo);
+        QFETCH(QByteArray, draskel);
+        QFETCH(int, exit_code);
+        QFETCH(QList<QByteArray>, seen);
+        QFETCH(bool, left);
+        if (!QFileInfo::exists("/usr/bin/flock"))
+            QSKIP("testing a lock takes flock(1), which is not installed");
+        if (const char *why = lacks_mount_table())
+            QSKIP(why);
+
+        // A disk of this test's own, so that no other test's marks show.
+        const QByteArray name = "zz" + QByteArray::number(getpid());
+        BinaryFixture fx;
+        fx.env.insert("DISK_NAME", QString::fromLatin1(name));
+        fx.env.insert("SEEN", fx.path("seen.log"));
+        const QByteArray look = "seen() {\n"
+                                "  for f in /tmp/.vorlix-writing-\"$DISK_NAME\".*; do\n"
+                                "    [ -f \"$f\" ] || continue\n"
+                                "    if /usr/bin/flock -n \"$f\" /bin/true; then s=free; else s=held; fi\n"
+                                "    echo \"$1 $s $f\" >> \"$SEEN\"\n"
+                                "  done\n"
+                                "}\n";
+        fx.add_fake("kelmo", look + kelmo);
+        // The terminal's parent is vorlix.
+        fx.add_fake("urxvt", look + "[ \"$1\" = -e ] || exit 2\nshift\nseen urxvt\nVORLIX=$PPID \"$@\"\nexit 0");
+        fx.add_fake("draskel", look + draskel);
+
+        const QByteArray device = "/dev/" + name + "s1";
+        const BinaryRun r = fx.run({"/media/" + name + "s1", device, "msdosfs"},
+                                   "click:Reformat /dev/" + name + "|click:EXT4 (Linux)");
+        QVERIFY(r.finished);
+        if (exit_code < 0)
+            QVERIFY(r.crashed);
+        else
+            QCOMPARE(r.exit_code, exit_code);
+
+        // A killed vorlix leaves its tool running on: wait for its note.
+        const auto notes = [&fx] {
+            QFile log(fx.path("seen.log"));
+            return log.open(QIODevice::ReadOnly) ? log.readAll().trimmed().split('\n') : QList<QByteArray>{};
+        };
+        QList<QByteArray> lines;
+        QTRY_VERIFY_WITH_TIMEOUT((lines = notes()).size() >= seen.size(), 15000);
+        QList<QByteArray> who;
+        QByteArray file;
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> words = line.split(' ');
+            who.append(words.value(0) + ' ' + words.value(1));
+            QVERIFY2(file.isEmpty() || words.value(2) == file, line.constData()); // one mark throughout
+            file = words.value(2);
+        }
+        QCOMPARE(who, seen);
+        QVERIFY(file.startsWith("/tmp/.vorlix-writing-" + name + '.'));
+
+        if (!left) {
+            QVERIFY2(!QFileInfo::exists(QString::fromLocal8Bit(file)), "the mark is left behind");
+            return;
+        }
+        // Killed, vorlix could not remove it; the tool ended, the mark is free.
+        QTRY_VERIFY(QProcess::execute("/usr/bin/flock", {"-n", QString::fromLocal8Bit(file), "/bin/true"}) == 0);
+        QFile::remove(QString::fromLocal8Bit(file));
+    }
+
     void an_ended_program_leaves_nothing()
     {
         QFETCH(int, signal);

@@ -4,19 +4,19 @@
 # scratch path, and DESTDIR stages the files under another scratch path, so
 # a destination that ignores either shows up as a misplaced file.
 #
-# usage: install_tree.sh CMAKE BUILD_DIR CONFIG BINDIR MANDIR STANDINS MANPAGE SYSCONFDIR
+# usage: install_tree.sh CMAKE BUILD_DIR CONFIG BINDIR MANDIR STANDINS MANPAGE SYSCONFDIR DATADIR
 #   CONFIG    build configuration for multi-config generators (may be empty)
-#   BINDIR, MANDIR, SYSCONFDIR  install directories as CMake's GNUInstallDirs has them
+#   BINDIR, MANDIR, SYSCONFDIR, DATADIR  install directories as CMake's GNUInstallDirs has them
 #   STANDINS  ON or OFF: whether the kelmo/pernix/draskel stand-ins install
 #   MANPAGE   the manual page source the installed copy must equal; the
 #             agent's, vorlix-watch.1, lies beside it
 set -eu
 
-if [ "$#" -ne 8 ]; then
-  echo "usage: $0 CMAKE BUILD_DIR CONFIG BINDIR MANDIR STANDINS MANPAGE SYSCONFDIR" >&2
+if [ "$#" -ne 9 ]; then
+  echo "usage: $0 CMAKE BUILD_DIR CONFIG BINDIR MANDIR STANDINS MANPAGE SYSCONFDIR DATADIR" >&2
   exit 2
 fi
-cmake=$1 build=$2 config=$3 bindir=$4 mandir=$5 standins=$6 manpage=$7 sysconfdir=$8
+cmake=$1 build=$2 config=$3 bindir=$4 mandir=$5 standins=$6 manpage=$7 sysconfdir=$8 datadir=$9
 
 passed=0
 failed=0
@@ -43,6 +43,7 @@ under_root() {
 bin=$(under_root "$bindir")
 man1=$(under_root "$mandir")/man1
 autostart=$(under_root "$sysconfdir")/xdg/autostart
+examples=$(under_root "$datadir")/examples/vorlix
 
 set -- --install "$build" --prefix "$prefix"
 [ -n "$config" ] && set -- "$@" --config "$config"
@@ -63,6 +64,11 @@ check "$mandir/man1/vorlix-watch.1 is its manual page" \
   cmp -s "$(dirname "$manpage")/vorlix-watch.1" "$man1/vorlix-watch.1"
 check "$sysconfdir/xdg/autostart/vorlix-watch.desktop starts it with each session" \
   grep -qx 'Exec=vorlix-watch' "$autostart/vorlix-watch.desktop"
+docdir=$(dirname "$manpage")
+check "$datadir/examples/vorlix/automount-hook is the devd hook, executable" \
+  sh -c 'cmp -s "$1" "$2" && [ -x "$2" ]' sh "$docdir/examples/automount-hook" "$examples/automount-hook"
+check "$datadir/examples/vorlix/vorlix-automount.conf is its devd rule" \
+  cmp -s "$docdir/examples/vorlix-automount.conf" "$examples/vorlix-automount.conf"
 
 # The installed binary must start on its own (libraries and plugins found
 # from the installed location): without arguments it prints usage and

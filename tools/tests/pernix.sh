@@ -84,6 +84,55 @@ fail    writing to
 lose    differs from
 EOF
 
+# FreeBSD tastes a disk again when its last writer closes it, and an
+# automounter may then mount the new partitions before the copy is read back:
+# pernix holds the disk open for writing from before the write until the
+# compare is done. The dd that writes and the cmp that compares note whether
+# their parent, pernix, holds the disk open for writing (Linux's /proc).
+if [ -d /proc/self/fdinfo ]; then
+    mkdir "$tmp/watching"
+    cat >"$tmp/watching/held" <<'EOF'
+#!/bin/sh
+# held WHO PID: appends "WHO held" or "WHO free" to $HELD_LOG.
+state=free
+for fd in /proc/$2/fd/*; do
+    [ "$(readlink "$fd")" = "$WATCH_DISK" ] || continue
+    case $(awk '$1 == "flags:" { print $2 }' "/proc/$2/fdinfo/${fd##*/}") in
+        *[12]) state=held ;;
+    esac
+done
+echo "$1 $state" >>"$HELD_LOG"
+EOF
+    cat >"$tmp/watching/dd" <<'EOF'
+#!/bin/sh
+for arg do
+    [ "$arg" = "of=$WATCH_DISK" ] && "$WATCHING/held" write "$PPID"
+done
+exec "$REAL_DD" "$@"
+EOF
+    cat >"$tmp/watching/cmp" <<'EOF'
+#!/bin/sh
+"$WATCHING/held" compare "$PPID"
+exec "$REAL_CMP" "$@"
+EOF
+    chmod +x "$tmp/watching/held" "$tmp/watching/dd" "$tmp/watching/cmp"
+    random_file "$image" 100000
+    pattern_file "$disk" 1048576
+    rm -f "$marker" "$tmp/held.log"
+    begin "the disk stays open for writing from the write to the compare"
+    run yes env PATH="$tmp/watching:$PATH" WATCHING="$tmp/watching" HELD_LOG="$tmp/held.log" \
+        WATCH_DISK="$(readlink -f "$disk")" REAL_DD="$(command -v dd)" REAL_CMP="$(command -v cmp)" \
+        "$pernix" --success-file "$marker" "$image" "$disk"
+    check "exit status 0 (was $rc)" status_is 0
+    check "held while dd writes and while cmp compares (saw: $(tr '\n' ' ' <"$tmp/held.log" 2>/dev/null))" \
+        test "$(cat "$tmp/held.log" 2>/dev/null)" = "write held
+compare held"
+    end
+    rm -f "$marker"
+else
+    skip "the disk stays open for writing from the write to the compare" "no /proc/self/fdinfo"
+fi
+
 # A refusal must stay on screen until the user presses Enter: the window
 # closes when pernix exits. The answer comes through a fifo held open, so
 # pernix sees no EOF until the test writes the line.
