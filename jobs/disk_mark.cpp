@@ -1,6 +1,7 @@
 #include "jobs/disk_mark.h"
 
 #include "common/termination.h"
+#include "platform/disk_marks.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -10,30 +11,15 @@
 
 #include <vector>
 
-namespace {
-
-const char mark_prefix[] = "/tmp/.vorlix-writing-";
-
-// The disk's own name, as the hook gets it from devd: the node's last part.
-// A name of odd bytes stays one file name; only its length is bounded.
-std::string disk_name(const std::string &node)
-{
-    const size_t slash = node.rfind('/');
-    std::string name = slash == std::string::npos ? node : node.substr(slash + 1);
-    if (name.size() > 200)
-        name.resize(200);
-    return name;
-}
-
-} // namespace
-
 bool DiskMark::hold(const std::string &node)
 {
     release();
-    const std::string name = disk_name(node);
+    // The disk's own name, as the hook gets it from devd. A name of odd
+    // bytes stays one file name; only its length is bounded.
+    const std::string name = disk_mark_name(node);
     if (name.empty())
         return false;
-    const std::string pattern = mark_prefix + name + ".XXXXXX";
+    const std::string pattern = disk_mark_dir() + disk_mark_start + name + ".XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     const int made = mkstemp(buf.data());

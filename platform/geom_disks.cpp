@@ -244,6 +244,8 @@ bool geom_media_view(const std::string &name, GeomMediaView *view)
             }
         }
     }
+    GeomSet disk;
+    view->disk = geom_disk_of(view->base, &disk) ? disk.base : std::string();
     return true;
 }
 

@@ -87,6 +87,7 @@ struct GeomMediaView {
     bool partitioned = false;        // a partition table is made from base
     std::vector<std::string> labels; // the labels made from base: "msdosfs/STICK", "gpt/DATA"
     std::vector<std::string> others; // every other provider in the tree, labels included
+    std::string disk;                // the disk under base (geom_disk_of), or "" for none
 };
 
 // False when the tree cannot be read or has no such provider. Elsewhere

@@ -6,6 +6,7 @@
 #include "freebsd/fakes.h"
 #include "freebsd/watch_fakes.h"
 #include "platform/devd_events.h"
+#include "platform/disk_marks.h"
 #include "platform/fs_probe.h"
 #include "platform/geom_disks.h"
 #include "platform/mount_events.h"
@@ -25,6 +26,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/file.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -205,6 +207,7 @@ struct Rig {
 
     Rig()
     {
+        disk_mark_dir() = dir.path().toStdString() + "/";
         const std::string log = log_path;
         trigger.look_up = [log](const std::string &path) {
             const std::string line = std::to_string(getpid()) + ' ' + path + '\n';
@@ -880,6 +883,31 @@ private slots:
         QCOMPARE(rig.entered(), entered);
         QCOMPARE(rig.reports, QStringList{});
         QCOMPARE(fake::trees_alive(), 0);
+    }
+
+    // The partitions an image copy makes appear while vorlix still writes
+    // the disk: a disk its job marks is not entered, whoever else left a
+    // file of that name; only a regular file held locked is a mark.
+    void a_disk_vorlix_writes()
+    {
+        set_up_machine(true);
+        Rig rig;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        const QString dir = rig.dir.path() + "/";
+        QVERIFY(QFile::link("/etc/hostname", dir + ".vorlix-writing-da0.planted"));
+        QFile unlocked(dir + ".vorlix-writing-da0.left");
+        QVERIFY(unlocked.open(QIODevice::WriteOnly));
+        QFile mark(dir + ".vorlix-writing-da0.Xk3b9q");
+        QVERIFY(mark.open(QIODevice::WriteOnly));
+        QCOMPARE(flock(mark.handle(), LOCK_EX | LOCK_NB), 0);
+        QVERIFY(rig.deliver(plugged({"da0s1", "msdosfs/STICK"})));
+        QCOMPARE(rig.entered(), QStringList{});
+
+        mark.close();
+        QVERIFY(rig.deliver(plugged({"da0s1"})));
+        QCOMPARE(rig.entered(), QStringList{"/media/STICK"});
     }
 
     // Without an autofs mount of the -media map devd's socket is not even

@@ -1,6 +1,7 @@
 #include "watch/autofs_trigger.h"
 
 #include "platform/bounded_query.h"
+#include "platform/disk_marks.h"
 #include "platform/removable_disks.h"
 #include "watch/launcher.h"
 
@@ -241,6 +242,12 @@ void AutofsTrigger::handle(const DevdEvent &event)
     // Both devfs and GEOM tell of each node, and a label comes back once
     // its provider is unmounted: one entering for each provider plugged in.
     if (entered.count(view.base) != 0 || !geom_provider_removable(view.base))
+        return;
+    // A disk that vorlix writes shows the partitions of what it has written
+    // so far; mounted now, they would be corrupted, and would corrupt what
+    // the tool reads back. Once the job is done, the stick is plugged in
+    // again.
+    if (!view.disk.empty() && disk_marked(view.disk))
         return;
     const std::string key = media_key(view);
     if (!key.empty())
