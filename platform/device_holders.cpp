@@ -105,19 +105,22 @@ void mounted_and_inside(const DeviceSet &set, std::vector<Holder> *holders, Prog
 
 // A program whose files the system does not show, but whose command line
 // names path: a FUSE daemon of root's, say, serving a disk image file or
-// reading a device.
-void named_on_command_line(const std::string &path, const std::string &device, Programs *programs,
+// reading a device. True when there is one.
+bool named_on_command_line(const std::string &path, const std::string &device, Programs *programs,
                            std::vector<Holder> *holders)
 {
+    bool named = false;
     for (const ProcessInfo &p : programs->view().processes) {
         if (p.files_known)
             continue;
         for (size_t i = 1; i < p.args.size(); ++i)
             if (p.args[i].compare(0, 1, "/") == 0 && collapse_path(p.args[i].c_str()) == path) {
                 add(holders, Holder::program, device, p.command, p.pid);
+                named = true;
                 break;
             }
     }
+    return named;
 }
 
 // Whoever has the disk image file open: a FUSE daemon still writing its
@@ -165,12 +168,13 @@ void system_holders(const DeviceSet &set, Programs *programs, std::vector<Holder
             add(holders, Holder::geom_class, node, hold.cls);
             continue;
         }
-        const size_t unnamed = holders->size();
+        bool named = false;
         for (const OpenFile &f : programs->files())
-            if (f.device && f.device_name == hold.provider)
+            if (f.device && f.device_name == hold.provider) {
                 add(holders, Holder::program, node, f.command, f.pid);
-        named_on_command_line(node, node, programs, holders);
-        if (holders->size() == unnamed)
+                named = true;
+            }
+        if (!named_on_command_line(node, node, programs, holders) && !named)
             add(holders, Holder::through_node, node, hold.provider);
     }
     if (holders->size() == before)

@@ -209,7 +209,9 @@ std::string listing(pid_t asker)
         for (const std::string &a : args)
             put(&body, a);
         // Only root may look into a program that changed its user since it
-        // was started (p_candebug), and into another user's.
+        // was started (p_candebug), and into another user's. P_SUGID comes
+        // with <sys/user.h>, through <sys/proc.h>; without it the kernel's
+        // refusal below tells the same.
         bool changed_user = false;
 #ifdef P_SUGID
         changed_user = (kp.ki_flag & P_SUGID) != 0;
