@@ -37,8 +37,9 @@ size_t depth(const std::string &dir)
 }
 
 // Waits for the system to let go of the set's devices, by the clock: each
-// look may itself take a while. One whose filesystem does not answer ends
-// the wait at once; it will not answer the next time either.
+// look may itself take a while. One whose filesystem does not answer, or
+// whose holders the system did not list in time, ends the wait at once; it
+// will not answer the next time either.
 bool wait_released(const DeviceSet &set, int wait_ms)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
@@ -46,7 +47,8 @@ bool wait_released(const DeviceSet &set, int wait_ms)
         const std::vector<Holder> holders = device_holders(set);
         if (holders.empty())
             return true;
-        if (holders.front().kind == Holder::silent || std::chrono::steady_clock::now() >= until)
+        const Holder::Kind first = holders.front().kind;
+        if (first == Holder::silent || first == Holder::unlisted || std::chrono::steady_clock::now() >= until)
             return false;
         usleep(100 * 1000);
     }

@@ -153,6 +153,15 @@ const char *const english[] = {
     //: Why an unmount failed, on FreeBSD. %s is the folder. Keep
     //: "vfs.usermount=1" as it is.
     QT_TRANSLATE_NOOP("vorlix", "vorlix: only root may unmount %s, or the user who mounted it, with vfs.usermount=1.\n"),
+    //: Why an unmount failed, on FreeBSD. The first %s is a device, the
+    //: second the settings of the system that hide other users' programs,
+    //: or every program's open files, such as
+    //: "security.bsd.see_other_uids=0"; keep it as it is.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: the system hides which programs hold %s (%s).\n"),
+    //: Why an unmount failed, on FreeBSD. %s is a device. The system's list
+    //: of the programs' open files did not come: a filesystem that one of
+    //: them has open has stopped answering.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: the system did not tell in time which programs hold %s.\n"),
 };
 static_assert(sizeof english / sizeof english[0] == static_cast<size_t>(Text::count),
               "one English text for each Text");

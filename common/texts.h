@@ -52,6 +52,8 @@ enum class Text {
     disk_changed,
     fuse_device_unknown,
     unmount_needs_owner,
+    holders_hidden,
+    holders_not_listed,
     count
 };
 

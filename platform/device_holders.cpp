@@ -47,28 +47,86 @@ void add(std::vector<Holder> *holders, Holder::Kind kind, const std::string &dev
     holders->push_back({kind, device, what, pid});
 }
 
+// The other programs and their open files, asked for once, and only where
+// they are needed: on FreeBSD each look is a child that may have to be
+// given up on.
+class Programs
+{
+public:
+    const ProcessView &view()
+    {
+        if (!asked) {
+            asked = true;
+            listed = list_open_files(&seen);
+            timed_out = !listed && errno == ETIMEDOUT;
+        }
+        return seen;
+    }
+
+    const std::vector<OpenFile> &files() { return view().files; }
+
+    // What the user must be told of what could not be seen: that the list
+    // did not come in time, or which settings hide part of it.
+    void tell_unseen(const DeviceSet &set, std::vector<Holder> *holders) const
+    {
+        if (timed_out)
+            add(holders, Holder::unlisted, set.node, set.node);
+        else if (listed && !seen.hidden_by.empty())
+            add(holders, Holder::hidden, set.node, seen.hidden_by);
+    }
+
+private:
+    ProcessView seen;
+    bool asked = false;
+    bool listed = false;
+    bool timed_out = false;
+};
+
 // The set's filesystems mounted here, and the programs at work inside
 // them (a shell whose folder is there keeps it busy).
-void mounted_and_inside(const DeviceSet &set, std::vector<Holder> *holders, const std::vector<OpenFile> &files)
+void mounted_and_inside(const DeviceSet &set, std::vector<Holder> *holders, Programs *programs)
 {
     std::vector<MountEntry> mounts;
     if (!list_mounts(&mounts))
         return;
+    std::vector<std::string> dirs;
     for (const MountEntry &m : mounts) {
         if (mount_owner(m, set) != Owner::member)
             continue;
         const std::string dir = collapse_path(m.dir.c_str());
         add(holders, Holder::mounted_on, collapse_path(m.source.c_str()), dir);
-        for (const OpenFile &f : files)
+        dirs.push_back(dir);
+    }
+    for (const std::string &dir : dirs)
+        for (const OpenFile &f : programs->files())
             if (!f.path.empty() && inside(collapse_path(f.path.c_str()), dir))
                 add(holders, Holder::program, set.node, f.command, f.pid);
+}
+
+// A program whose files the system does not show, but whose command line
+// names path: a FUSE daemon of root's, say, serving a disk image file or
+// reading a device. True when there is one.
+bool named_on_command_line(const std::string &path, const std::string &device, Programs *programs,
+                           std::vector<Holder> *holders)
+{
+    bool named = false;
+    for (const ProcessInfo &p : programs->view().processes) {
+        if (p.files_known)
+            continue;
+        for (size_t i = 1; i < p.args.size(); ++i)
+            if (p.args[i].compare(0, 1, "/") == 0 && collapse_path(p.args[i].c_str()) == path) {
+                add(holders, Holder::program, device, p.command, p.pid);
+                named = true;
+                break;
+            }
     }
+    return named;
 }
 
 // Whoever has the disk image file open: a FUSE daemon still writing its
 // last changes, say. FreeBSD names a file only where its name is still
 // known to the system, which it is for a file a daemon just opened.
-void file_holders(const DeviceSet &set, const std::vector<OpenFile> &files, std::vector<Holder> *holders)
+void file_holders(const DeviceSet &set, Programs *programs, std::vector<Holder> *holders)
 {
     std::string real;
     if (!probe_realpath(set.node.c_str(), &real)) {
@@ -76,17 +134,18 @@ void file_holders(const DeviceSet &set, const std::vector<OpenFile> &files, std:
             add(holders, Holder::silent, set.node, set.node);
         return;
     }
-    for (const OpenFile &f : files)
+    for (const OpenFile &f : programs->files())
         if (!f.working_dir && !f.device && f.path == real)
             add(holders, Holder::program, set.node, f.command, f.pid);
+    named_on_command_line(collapse_path(real.c_str()), set.node, programs, holders);
 }
 
 #if VORLIX_ON_FREEBSD
 
-void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, std::vector<Holder> *holders)
+void system_holders(const DeviceSet &set, Programs *programs, std::vector<Holder> *holders)
 {
     if (set.basis == DeviceSet::by_name && set.is_file)
-        file_holders(set, files, holders);
+        file_holders(set, programs, holders);
     if (set.basis != DeviceSet::by_provider)
         return;
     GeomIdentity id;
@@ -110,12 +169,12 @@ void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, st
             continue;
         }
         bool named = false;
-        for (const OpenFile &f : files)
+        for (const OpenFile &f : programs->files())
             if (f.device && f.device_name == hold.provider) {
                 add(holders, Holder::program, node, f.command, f.pid);
                 named = true;
             }
-        if (!named)
+        if (!named_on_command_line(node, node, programs, holders) && !named)
             add(holders, Holder::through_node, node, hold.provider);
     }
     if (holders->size() == before)
@@ -187,10 +246,10 @@ int file_held_open(const std::string &path)
     return answer == "1" ? 1 : answer == "0" ? 0 : -1;
 }
 
-void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, std::vector<Holder> *holders)
+void system_holders(const DeviceSet &set, Programs *programs, std::vector<Holder> *holders)
 {
     if (set.basis == DeviceSet::by_number) {
-        for (const OpenFile &f : files)
+        for (const OpenFile &f : programs->files())
             if (f.device && f.rdev != 0 && contains(set.numbers, f.rdev))
                 add(holders, Holder::program, f.path, f.command, f.pid);
         for (dev_t dev : set.numbers)
@@ -230,7 +289,7 @@ void system_holders(const DeviceSet &set, const std::vector<OpenFile> &files, st
         // A disk image file: whoever has it open may still write to it,
         // as a FUSE daemon does until its last flush. The lease asks the
         // kernel, which also knows of those we may not look into.
-        file_holders(set, files, holders);
+        file_holders(set, programs, holders);
         const int held = file_held_open(set.node);
         if (held == -2)
             add(holders, Holder::silent, set.node, set.node);
@@ -248,28 +307,29 @@ int rank(Holder::Kind kind)
     switch (kind) {
     case Holder::gone: return 0;
     case Holder::silent: return 1;
-    case Holder::program: return 2;
-    case Holder::mounted_on: return 3;
-    case Holder::other_namespace: return 4;
-    case Holder::built_on: return 5;
-    case Holder::geom_class: return 6;
-    case Holder::through_node: return 7;
-    case Holder::claimed: return 8;
-    case Holder::not_permitted: return 9;
+    case Holder::unlisted: return 2;
+    case Holder::program: return 3;
+    case Holder::hidden: return 4;
+    case Holder::mounted_on: return 5;
+    case Holder::other_namespace: return 6;
+    case Holder::built_on: return 7;
+    case Holder::geom_class: return 8;
+    case Holder::through_node: return 9;
+    case Holder::claimed: return 10;
+    case Holder::not_permitted: return 11;
     }
-    return 10;
+    return 12;
 }
 
 } // namespace
 
 std::vector<Holder> device_holders(const DeviceSet &set)
 {
-    std::vector<OpenFile> files;
-    bool complete = false;
-    list_open_files(&files, &complete);
+    Programs programs;
     std::vector<Holder> holders;
-    mounted_and_inside(set, &holders, files);
-    system_holders(set, files, &holders);
+    mounted_and_inside(set, &holders, &programs);
+    system_holders(set, &programs, &holders);
+    programs.tell_unseen(set, &holders);
     // In rank, and as found within one rank.
     std::vector<size_t> order(holders.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -284,21 +344,26 @@ std::vector<Holder> device_holders(const DeviceSet &set)
     return sorted;
 }
 
-bool why_still_held(const DeviceSet &set, const char *folder, uid_t uid, Holder *why)
+std::vector<Holder> why_still_held(const DeviceSet &set, const char *folder, uid_t uid)
 {
-    if (folder != nullptr && unmount_denied(folder, uid)) {
-        *why = {Holder::not_permitted, set.node, collapse_path(folder), 0};
-        return true;
-    }
     const std::vector<Holder> holders = device_holders(set);
-    if (holders.empty())
-        return false;
-    *why = holders.front();
-    if (why->kind == Holder::mounted_on && folder != nullptr)
-        for (const Holder &h : holders)
-            if (h.kind == Holder::mounted_on && h.what == collapse_path(folder)) {
-                *why = h;
-                break;
-            }
-    return true;
+    std::vector<Holder> why;
+    if (!holders.empty()) {
+        Holder first = holders.front();
+        if (first.kind == Holder::mounted_on && folder != nullptr)
+            for (const Holder &h : holders)
+                if (h.kind == Holder::mounted_on && h.what == collapse_path(folder)) {
+                    first = h;
+                    break;
+                }
+        why.push_back(first);
+    }
+    if (folder == nullptr || !unmount_denied(folder, uid))
+        return why;
+    // Being mounted, and the system's claim on a mounted device, are no
+    // reason of their own: then the missing right is the one.
+    if (!why.empty() && (why[0].kind == Holder::mounted_on || why[0].kind == Holder::claimed))
+        why.clear();
+    why.push_back({Holder::not_permitted, set.node, collapse_path(folder), 0});
+    return why;
 }

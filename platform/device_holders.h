@@ -21,6 +21,9 @@ struct Holder {
         claimed,         // the system holds it, and does not say why
         gone,            // a disk no longer there: another may take its name
         silent,          // its filesystem did not answer the question
+        unlisted,        // the system's list of open files did not come in time
+        hidden,          // what: the settings that hide the programs that may
+                         // hold it ("security.bsd.see_other_uids=0")
         not_permitted,   // FreeBSD: the user may not unmount what.folder
     };
     Kind kind = claimed;
@@ -33,10 +36,12 @@ struct Holder {
 // then a folder it is still mounted on, ...). Empty when nothing holds it.
 std::vector<Holder> device_holders(const DeviceSet &set);
 
-// After folder (may be null) could not be unmounted as uid: the one
-// reason that says most. That the user may not unmount it at all comes
-// first; of the folders the set is still mounted on, folder itself. False
-// where the system tells nothing.
-bool why_still_held(const DeviceSet &set, const char *folder, uid_t uid, Holder *why);
+// After folder (may be null) could not be unmounted as uid: the reasons
+// that say most, for the user. First what still holds the set, as far as
+// the system tells (of the folders it is still mounted on, folder itself);
+// that the user may not unmount folder at all comes after it, or alone
+// where nothing but the mount itself holds it: the mount helper may have
+// the right the user lacks. Empty where the system tells nothing.
+std::vector<Holder> why_still_held(const DeviceSet &set, const char *folder, uid_t uid);
 
 #endif

@@ -8,8 +8,8 @@
 #include "platform/target.h"
 
 #if VORLIX_ON_FREEBSD
+#include "platform/fuse_link.h"
 #include "platform/geom_disks.h"
-#include "platform/process_files.h"
 #include <sys/param.h>
 #include <sys/mount.h>
 #else
@@ -100,78 +100,21 @@ DeviceSet set_by_provider(const GeomSet &geom)
     return set;
 }
 
-// A FUSE filesystem's mount shows the name its program chose (a device,
-// "user@host:dir") or, where it chose none, /dev/fuse. It is the set's
-// only when a program that serves FUSE filesystems holds a device of the
-// set: the name alone may say anything.
+// A FUSE filesystem's mount shows /dev/fuse, whatever its daemon reads. It
+// is the set's only when its daemon is seen to read a device of the set,
+// and is root's or the user's own: another user's daemon may have the
+// user's stick open and serve anything at all under its name.
 Owner fuse_owner(const MountEntry &mount, const DeviceSet &set)
 {
-    std::vector<OpenFile> files;
-    bool complete = false;
-    if (!list_open_files(&files, &complete))
+    const FuseLink link = fuse_link(mount);
+    if (link.state == FuseLink::unknown)
         return Owner::unknown;
-    std::vector<long> daemons; // processes with /dev/fuse open
-    for (const OpenFile &f : files)
-        if (f.device && f.device_name == "fuse")
-            daemons.push_back(f.pid);
-    // Devices held by those daemons, as (pid, provider).
-    std::vector<std::pair<long, std::string>> read;
-    for (const OpenFile &f : files)
-        if (f.device && f.device_name != "fuse" && contains(daemons, f.pid))
-            read.emplace_back(f.pid, f.device_name);
-    const auto read_by_some = [&](const std::string &provider) {
-        return std::any_of(read.begin(), read.end(), [&](const auto &r) { return r.second == provider; });
-    };
-
-    const std::string from = collapse_path(mount.source.c_str());
-    if (starts_with(from, "/dev/") && from != "/dev/fuse") {
-        const std::string named = geom_provider_for(from.c_str());
-        if (read_by_some(named))
-            return contains(set.providers, named) ? Owner::member : Owner::other;
-        // Nobody we can see reads what it names; one we may not look into
-        // might.
-        return complete ? Owner::other : Owner::unknown;
-    }
-    if (!from.empty() && from != "/dev/fuse")
-        return Owner::other; // a name of its own; a file it reads is a stacking matter
-
-    // Nameless. Only where it is the one nameless FUSE mount and one daemon
-    // alone reads the set, unaccounted for by a named mount, are the two
-    // each other's.
-    std::vector<long> readers;
-    for (const auto &r : read)
-        if (contains(set.providers, r.second) && !contains(readers, r.first))
-            readers.push_back(r.first);
-    if (readers.empty())
-        return complete ? Owner::other : Owner::unknown;
-    std::vector<MountEntry> mounts;
-    if (!list_mounts(&mounts))
-        return Owner::unknown;
-    long nameless = 0;
-    std::vector<std::string> named;
-    for (const MountEntry &m : mounts) {
-        if (!is_fuse(m.type) && m.source != "/dev/fuse")
-            continue;
-        const std::string f = collapse_path(m.source.c_str());
-        if (f.empty() || f == "/dev/fuse")
-            ++nameless;
-        else if (starts_with(f, "/dev/"))
-            named.push_back(geom_provider_for(f.c_str()));
-    }
-    std::vector<long> unexplained;
-    for (long pid : readers) {
-        const bool explained = std::any_of(read.begin(), read.end(), [&](const auto &r) {
-            return r.first == pid && contains(named, r.second);
-        });
-        if (!explained)
-            unexplained.push_back(pid);
-    }
-    if (unexplained.empty())
-        return complete ? Owner::other : Owner::unknown;
-    return nameless == 1 && unexplained.size() == 1 ? Owner::member : Owner::unknown;
+    if (link.state == FuseLink::unlinked || !fuse_link_trusted(link, getuid()))
+        return Owner::other;
+    return contains(set.providers, link.device.substr(5)) ? Owner::member : Owner::other;
 }
 
-// statfs(2) of path, put to the probe: from, on and type.
+// statfs(2) of path, put to the probe: from, on, type and who mounted it.
 bool probe_statfs(const char *path, MountEntry *entry)
 {
     std::string reply;
@@ -181,7 +124,8 @@ bool probe_statfs(const char *path, MountEntry *entry)
             const int err = errno;
             return std::string("-") + std::to_string(err);
         }
-        return std::string("+") + sfs.f_mntfromname + '\0' + sfs.f_mntonname + '\0' + sfs.f_fstypename;
+        return std::string("+") + sfs.f_mntfromname + '\0' + sfs.f_mntonname + '\0' + sfs.f_fstypename + '\0'
+               + std::to_string(sfs.f_owner);
     }, &reply);
     if (!asked)
         return false;
@@ -191,13 +135,15 @@ bool probe_statfs(const char *path, MountEntry *entry)
     }
     const std::string body = reply.substr(1);
     const size_t a = body.find('\0'), b = a == std::string::npos ? a : body.find('\0', a + 1);
-    if (b == std::string::npos) {
+    const size_t c = b == std::string::npos ? b : body.find('\0', b + 1);
+    if (c == std::string::npos) {
         errno = EIO;
         return false;
     }
     entry->source = body.substr(0, a);
     entry->dir = body.substr(a + 1, b - a - 1);
-    entry->type = body.substr(b + 1);
+    entry->type = body.substr(b + 1, c - b - 1);
+    entry->owner = static_cast<uid_t>(strtoul(body.c_str() + c + 1, nullptr, 10));
     entry->dev = 0;
     return true;
 }

@@ -32,6 +32,12 @@ bool is_fuse_type(const std::string &type);
 // asks through fs_probe.h, which gives up at its bound (unknown then).
 FuseLink fuse_link(const MountEntry &mount);
 
+// FreeBSD: a link that only the GEOM tree told is kept while its mount and
+// its daemon's open of the device last, so that sticks mounted one after
+// another are told apart (fuse_link.cpp). Forgets them all, as a process
+// that just started knows none.
+void forget_fuse_links();
+
 // Whether a FUSE mount's program may speak for a device of this machine:
 // only one of root's or of uid's own. Another user's program can name any
 // device, and serve anything under that name.

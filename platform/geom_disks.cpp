@@ -249,6 +249,33 @@ bool geom_media_view(const std::string &name, GeomMediaView *view)
     return true;
 }
 
+std::vector<GeomNodeOpen> geom_node_opens(bool *read)
+{
+    std::vector<GeomNodeOpen> opens;
+    GeomTree mesh;
+    *read = mesh.read();
+    if (!mesh.read())
+        return opens;
+    gclass *cls;
+    LIST_FOREACH(cls, &mesh.mesh()->lg_class, lg_class) {
+        if (cls->lg_name == nullptr || strcmp(cls->lg_name, "DEV") != 0)
+            continue;
+        const ggeom *geom;
+        LIST_FOREACH(geom, &cls->lg_geom, lg_geom) {
+            const gconsumer *cp;
+            LIST_FOREACH(cp, &geom->lg_consumer, lg_consumer) {
+                if (cp->lg_provider == nullptr || cp->lg_provider->lg_name == nullptr || cp->lg_mode == nullptr
+                    || idle_mode(cp->lg_mode))
+                    continue;
+                // "r1w1e0": the writers' count follows the 'w'.
+                const char *w = strchr(cp->lg_mode, 'w');
+                opens.push_back({cp->lg_provider->lg_name, w != nullptr && atoi(w + 1) > 0});
+            }
+        }
+    }
+    return opens;
+}
+
 std::string geom_provider_for(const char *device)
 {
     const std::string path = collapse_path(device);

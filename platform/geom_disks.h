@@ -94,6 +94,18 @@ struct GeomMediaView {
 // than on FreeBSD always false.
 bool geom_media_view(const std::string &name, GeomMediaView *view);
 
+// A provider some program has open through its node in /dev (a DEV
+// consumer that is not r0w0e0): a FUSE daemon reading it, an image tool
+// writing it.
+struct GeomNodeOpen {
+    std::string provider; // "da0s1", "msdosfs/STICK"
+    bool writing = false; // opened for writing
+};
+
+// Every such open; empty when there is none and when the tree cannot be
+// read (*read then false).
+std::vector<GeomNodeOpen> geom_node_opens(bool *read);
+
 // The GEOM provider name of a device path, however it is spelled:
 // "/dev//da0s1" -> "da0s1" when the tree has a provider of that name;
 // otherwise, for a character device (reached through a symbolic link or

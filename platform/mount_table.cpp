@@ -38,6 +38,7 @@ bool list_mounts(std::vector<MountEntry> *mounts)
         entry.source = table[i].f_mntfromname;
         entry.dir = table[i].f_mntonname;
         entry.type = table[i].f_fstypename;
+        entry.owner = table[i].f_owner;
         mounts->push_back(entry);
     }
     return true;

@@ -21,6 +21,10 @@ struct MountEntry {
     // for an overlay) as the table writes them: a comma in a value stands
     // escaped as \054, so decode each value only once split off.
     std::string options{};
+    // FreeBSD: the user who mounted it (statfs's f_owner). For a FUSE
+    // filesystem the kernel lets a user other than root mount only a
+    // daemon of that user's own.
+    uid_t owner = 0;
 };
 
 // Fills *mounts with every filesystem mounted now, in the system's order.

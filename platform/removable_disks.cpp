@@ -26,10 +26,12 @@ bool name_under_dev(const std::string &source, std::string *name)
 #if VORLIX_ON_FREEBSD
 
 #include "platform/disk_attribute.h"
+#include "platform/fuse_link.h"
 #include "platform/geom_disks.h"
 
 #include <sys/types.h>
 #include <sys/sysctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -145,7 +147,7 @@ bool sysfs_device_removable(dev_t, const std::string &)
 bool mount_on_removable_disk(const MountEntry &entry, const std::string &)
 {
     std::string name;
-    return name_under_dev(entry.source, &name) && geom_provider_removable(name);
+    return name_under_dev(volume_device(entry), &name) && geom_provider_removable(name);
 }
 
 std::string volume_provider(const std::string &source)
@@ -155,6 +157,25 @@ std::string volume_provider(const std::string &source)
     if (!name_under_dev(source, &name) || !geom_volume_of(name, &volume))
         return std::string();
     return volume.base;
+}
+
+std::string volume_provider(const MountEntry &mount)
+{
+    const std::string device = volume_device(mount);
+    return device.empty() ? std::string() : volume_provider(device);
+}
+
+std::string volume_device(const MountEntry &mount)
+{
+    if (!is_fuse_type(mount.type) && mount.source != "/dev/fuse")
+        return mount.source;
+    // Every FUSE mount shows /dev/fuse; only a daemon of root's or of this
+    // user's may speak for a device: another user's can read the user's
+    // stick and serve anything at all under its name.
+    const FuseLink link = fuse_link(mount);
+    if (link.state != FuseLink::linked || !fuse_link_trusted(link, getuid()))
+        return std::string();
+    return link.device;
 }
 
 #else // Linux
@@ -244,6 +265,16 @@ bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_r
 std::string volume_provider(const std::string &)
 {
     return std::string();
+}
+
+std::string volume_provider(const MountEntry &)
+{
+    return std::string();
+}
+
+std::string volume_device(const MountEntry &mount)
+{
+    return mount.source;
 }
 
 #endif

@@ -29,7 +29,9 @@
 
 // The filesystem mounted as entry. Linux: its block device is the mount's
 // own device number, or for FUSE and the like the block device its source
-// names under /dev; FreeBSD: the provider its source names under /dev.
+// names under /dev; FreeBSD: the provider its source names under /dev, or
+// for FUSE (whose source is always /dev/fuse) the one its daemon reads,
+// where the daemon is root's or this user's own (fuse_link.h).
 // Reads sysfs under sysfs_root ("/sys"; tests give a fixture tree).
 // Never touches the mounted filesystem itself.
 bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_root);
@@ -45,5 +47,15 @@ bool geom_provider_removable(const std::string &name);
 // two mounts of one volume are known as one. Empty elsewhere, and for a
 // source that is no provider.
 std::string volume_provider(const std::string &source);
+
+// FreeBSD: the same for a mount; for a FUSE mount, of the device its daemon
+// reads, where the daemon is root's or this user's own. Empty where that
+// is not told, and on Linux.
+std::string volume_provider(const MountEntry &mount);
+
+// The device vorlix is to be started with for a mount: its source, but on
+// FreeBSD, for a FUSE mount, the device its daemon reads (as above), since
+// /dev/fuse names none. Empty where that is not told.
+std::string volume_device(const MountEntry &mount);
 
 #endif

@@ -5,9 +5,13 @@
 #include "actions/release_mounts.h"
 #include "platform/device_holders.h"
 #include "platform/disk_devices.h"
+#include "platform/bounded_query.h"
+#include "platform/fs_probe.h"
 #include "platform/fs_query.h"
+#include "platform/fuse_link.h"
 #include "platform/geom_disks.h"
 #include "platform/mount_table.h"
+#include "platform/process_files.h"
 #include "platform/unmount_rights.h"
 
 #include "freebsd/fakes.h"
@@ -17,6 +21,7 @@
 #include <errno.h>
 #include <libgeom.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -80,6 +85,78 @@ struct FakeHelper {
     }
 };
 
+// A process as fake::processes holds it: the test's user's, seen, unless
+// the test says otherwise.
+static fake::FakeProcess program(long pid, const QByteArray &command, const QList<fake::FakeFile> &files,
+                                 const QList<QByteArray> &args = {})
+{
+    fake::FakeProcess p;
+    p.pid = pid;
+    p.command = command;
+    p.files = files;
+    p.args = args;
+    return p;
+}
+
+static bool asks_directly(const std::function<std::string()> &question, std::string *answer)
+{
+    *answer = question();
+    return true;
+}
+
+// A FUSE daemon of the tables below: the device it holds open and, unless
+// it does not, names on its command line with the folder it serves; the
+// user it runs as, who mounted that folder.
+struct Daemon {
+    long pid = 0;
+    QByteArray command;
+    QByteArray device; // "da0s1"; empty: it reads none
+    QByteArray folder;
+    long user = 0;
+    bool named = true;     // its command line names the device
+    long started_by = -1;  // a set-user-id program started by that user
+};
+Q_DECLARE_METATYPE(Daemon)
+
+static fake::FakeProcess daemon_process(const Daemon &d)
+{
+    QList<fake::FakeFile> files = {{"/dev/fuse", "fuse"}};
+    QList<QByteArray> args;
+    if (!d.device.isEmpty()) {
+        files.append(fake::FakeFile{"/dev/" + d.device, d.device});
+        if (d.named)
+            args.append("/dev/" + d.device);
+    }
+    args.append(d.folder);
+    fake::FakeProcess p = program(d.pid, d.command, files, args);
+    p.owner = d.user;
+    p.started_by = d.started_by;
+    return p;
+}
+
+// The FUSE mounts of the table now, each as its link says: "da0s1 0" (its
+// device and its daemon's user), "unlinked 1001" or "unknown".
+static QStringList fuse_links_now()
+{
+    std::vector<MountEntry> mounts;
+    QStringList links;
+    if (!list_mounts(&mounts))
+        return links;
+    for (const MountEntry &m : mounts) {
+        if (!is_fuse_type(m.type))
+            continue;
+        const FuseLink link = fuse_link(m);
+        const QString owner = link.owner_known ? QString::number(link.owner) : "?";
+        if (link.state == FuseLink::linked)
+            links << QString::fromStdString(link.device.substr(5)) + " " + owner;
+        else if (link.state == FuseLink::unlinked)
+            links << "unlinked " + owner;
+        else
+            links << "unknown";
+    }
+    return links;
+}
+
 class TestFreeBsdDisks : public QObject
 {
     Q_OBJECT
@@ -91,13 +168,24 @@ private slots:
         QVERIFY(!fake::tree.isEmpty());
         fake::mounts = desktop;
         fake::types = {{"/media/da0s2", "fusefs.exfat"}};
-        // The exFAT daemon serving da0s2: /dev/fuse and the slice open.
-        fake::processes = {{800, "mount.exfat", {{"/dev/fuse", "fuse"}, {"/dev/da0s2", "da0s2"}}, true}};
+        // The exFAT daemon serving da0s2, mounted by the user: /dev/fuse and
+        // the slice open, and both named on its command line.
+        fake::processes = {{800, "mount.exfat", {{"/dev/fuse", "fuse"}, {"/dev/da0s2", "da0s2"}}, true,
+                            {"/dev/da0s2", "/media/da0s2"}}};
+        fake::owners = {{"/media/da0s2", 1001}};
         fake::spaces.clear();
         fake::devnames.clear();
-        fake::owners.clear();
+        fake::numbers.clear();
         fake::usermount = 0;
         fake::euid = 1001; // a desktop user
+        set_probe_runner(asks_directly);
+        forget_fuse_links();
+    }
+
+    // Nothing the kernel's records were read into is kept.
+    void cleanup()
+    {
+        QCOMPARE(fake::arrays_outstanding(), 0);
     }
 
     // Only partitions, labels, encryption and nop layers lead down to the
@@ -331,7 +419,7 @@ private slots:
     }
 
     // The Unmount button on a volume a FUSE daemon serves: the mount on the
-    // folder is the volume's only while a daemon reads its device.
+    // folder is the volume's only while its daemon reads the device.
     void unmounting_a_fuse_volume_data()
     {
         QTest::addColumn<QByteArray>("held"); // the volume's mode; r0w0e0: no daemon reads it
@@ -346,11 +434,10 @@ private slots:
         QTest::newRow("not held: not the volume's") << QByteArray("r0w0e0") << false << QList<QByteArray>{}
                                                     << static_cast<int>(Release::busy);
         // Mounted by a devd hook as root: its daemon is root's, whose files
-        // the user may not see. Its device is held, and its mount is not
-        // known to be another's: unmounted, as a privileged helper can.
-        QTest::newRow("its daemon another user's") << QByteArray("r1w1e0 root") << true
-                                                   << QList<QByteArray>{"/media/da0s2"}
-                                                   << static_cast<int>(Release::done);
+        // the user may not see, but whose command line names the device:
+        // unmounted, as a privileged helper can.
+        QTest::newRow("its daemon root's") << QByteArray("r1w1e0 root") << true << QList<QByteArray>{"/media/da0s2"}
+                                           << static_cast<int>(Release::done);
     }
 
     void unmounting_a_fuse_volume()
@@ -363,14 +450,17 @@ private slots:
         if (held.endsWith(" root")) {
             held.chop(5);
             fake::processes[0].visible = false;
+            fake::owners.clear();
         }
         fake::set_mode("da0s2", held);
+        fake::set_node_mode("da0s2", held);
         if (held == "r0w0e0")
             fake::processes.clear();
         FakeHelper helper;
         helper.also = [&](const QByteArray &) {
             if (daemon_ends) {
                 fake::set_mode("da0s2", "r0w0e0");
+                fake::set_node_mode("da0s2", "r0w0e0");
                 fake::processes.clear();
             }
         };
@@ -774,59 +864,48 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(disk_devices(device.constData()).unwritable), unwritable);
     }
 
-    // A FUSE filesystem is da0's only when a daemon serving FUSE reads a
-    // device of da0: its mount shows the name the daemon chose (a device,
-    // "user@host:dir"), or /dev/fuse where it chose none. Beside da0's exFAT
-    // daemon runs an sshfs one; an image on either is judged by that.
-    void fuse_linked_to_its_device_data()
+    // An image on a FUSE filesystem is on da0 only when that filesystem's
+    // daemon reads a device of da0. Beside da0's exFAT daemon runs an sshfs
+    // one; both mounts show /dev/fuse.
+    void images_on_fuse_filesystems_data()
     {
-        QTest::addColumn<QByteArray>("exfat_from"); // what the exFAT mount on /media/da0s2 shows
-        QTest::addColumn<QByteArray>("sshfs_from"); // and the sshfs mount on /media/net
-        QTest::addColumn<bool>("daemons_visible");
+        QTest::addColumn<long>("daemons_user"); // who mounted both and runs their daemons
+        QTest::addColumn<int>("see_other_uids");
         QTest::addColumn<QByteArray>("image");
-        QTest::addColumn<int>("answer");           // Placement::Answer
+        QTest::addColumn<int>("answer"); // Placement::Answer
 
         const int elsewhere = Placement::elsewhere, on_it = Placement::on_it, cannot_tell = Placement::cannot_tell;
-        QTest::newRow("on sshfs, both named") << QByteArray("/dev/da0s2") << QByteArray("u@host:/srv") << true
-                                              << QByteArray("/media/net/os.img") << elsewhere;
-        QTest::newRow("on the exFAT slice, both named") << QByteArray("/dev/da0s2") << QByteArray("u@host:/srv")
-                                                        << true << QByteArray("/media/da0s2/os.img") << on_it;
-        QTest::newRow("on sshfs, exFAT nameless") << QByteArray("/dev/fuse") << QByteArray("u@host:/srv") << true
-                                                  << QByteArray("/media/net/os.img") << elsewhere;
-        QTest::newRow("on the exFAT slice, nameless, the one such mount")
-            << QByteArray("/dev/fuse") << QByteArray("u@host:/srv") << true << QByteArray("/media/da0s2/os.img")
-            << on_it;
-        // Two nameless FUSE mounts and a daemon reading da0: which is its
-        // own cannot be told, so both count, and the user is told why.
-        QTest::newRow("on sshfs, both nameless") << QByteArray("/dev/fuse") << QByteArray("/dev/fuse") << true
-                                                 << QByteArray("/media/net/os.img") << cannot_tell;
-        // A name that says da0s2 while no daemon reads it: a name only.
-        QTest::newRow("named da0s2, read by none")
-            << QByteArray("/dev/da0s2") << QByteArray("u@host:/srv") << true << QByteArray("/media/net/os.img")
-            << elsewhere;
-        // Daemons of another user, whose files may not be looked into.
-        QTest::newRow("on sshfs, daemons not ours to see")
-            << QByteArray("/dev/fuse") << QByteArray("/dev/fuse") << false << QByteArray("/media/net/os.img")
-            << cannot_tell;
+        QTest::newRow("on sshfs") << 1001L << 1 << QByteArray("/media/net/os.img") << elsewhere;
+        QTest::newRow("on the exFAT slice") << 1001L << 1 << QByteArray("/media/da0s2/os.img") << on_it;
+        // Root's daemons: their command lines show, their files do not.
+        QTest::newRow("on the exFAT slice, root's daemon") << 0L << 1 << QByteArray("/media/da0s2/os.img") << on_it;
+        QTest::newRow("on sshfs, root's daemon") << 0L << 1 << QByteArray("/media/net/os.img") << cannot_tell;
+        // Nothing of root's shows: two mounts, one device read through
+        // its node, and which of them reads it cannot be told.
+        QTest::newRow("on sshfs, nothing of root's seen") << 0L << 0 << QByteArray("/media/net/os.img") << cannot_tell;
+        // Another user's daemon that says it reads da0s2: another user's
+        // filesystem, whatever it reads.
+        QTest::newRow("on another user's exFAT") << 1002L << 1 << QByteArray("/media/da0s2/os.img") << elsewhere;
     }
 
-    void fuse_linked_to_its_device()
+    void images_on_fuse_filesystems()
     {
-        QFETCH(QByteArray, exfat_from);
-        QFETCH(QByteArray, sshfs_from);
-        QFETCH(bool, daemons_visible);
+        QFETCH(long, daemons_user);
+        QFETCH(int, see_other_uids);
         QFETCH(QByteArray, image);
         QFETCH(int, answer);
 
-        fake::mounts = {{"/dev/ada0p2", "/"}, {exfat_from, "/media/da0s2"}, {sshfs_from, "/media/net"}};
+        fake::mounts = {{"/dev/ada0p2", "/"}, {"/dev/fuse", "/media/da0s2"}, {"/dev/fuse", "/media/net"}};
         fake::types = {{"/media/da0s2", "fusefs.exfat"}, {"/media/net", "fusefs.sshfs"}};
-        const bool named_but_unread = QByteArray(QTest::currentDataTag()) == "named da0s2, read by none";
+        const uid_t user = static_cast<uid_t>(daemons_user);
+        fake::owners = {{"/media/da0s2", user}, {"/media/net", user}};
+        fake::numbers = {{"security.bsd.see_other_uids", see_other_uids}};
         fake::processes = {
-            {800, "mount.exfat", {{"/dev/fuse", "fuse"}}, daemons_visible},
-            {900, "sshfs", {{"/dev/fuse", "fuse"}}, daemons_visible},
+            program(800, "mount.exfat", {{"/dev/fuse", "fuse"}, {"/dev/da0s2", "da0s2"}}, {"/dev/da0s2", "/media/da0s2"}),
+            program(900, "sshfs", {{"/dev/fuse", "fuse"}}, {"u@host:/srv", "/media/net"}),
         };
-        if (!named_but_unread)
-            fake::processes[0].files.append(fake::FakeFile{"/dev/da0s2", "da0s2", false});
+        for (fake::FakeProcess &p : fake::processes)
+            p.owner = daemons_user;
         const Placement p = path_on_devices(image.constData(), disk_devices("/dev/da0s1"));
         QCOMPARE(static_cast<int>(p.answer), answer);
         if (answer == Placement::cannot_tell)
@@ -861,34 +940,348 @@ private slots:
         QCOMPARE(unmount_denied("/media/da0s1", static_cast<uid_t>(uid)), denied);
     }
 
-    // Why Unmount failed, for the user: that the user may not unmount it
-    // at all comes before where it is still mounted.
+    // Why Unmount failed, for the user: what holds the volume comes first;
+    // that the user may not unmount it at all after it, or alone where
+    // nothing but the mount holds it. A privileged helper may have failed
+    // for the holder, an unprivileged one for the want of the right.
     void why_an_unmount_failed_data()
     {
         QTest::addColumn<int>("usermount");
         QTest::addColumn<int>("owner");
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QByteArray>("what");
+        QTest::addColumn<bool>("shell_inside");
+        QTest::addColumn<QStringList>("lines"); // kind and what, in order
 
-        QTest::newRow("mounted by root, as the hook does") << 0 << 0 << static_cast<int>(Holder::not_permitted)
-                                                           << QByteArray("/media/da0s1");
-        QTest::newRow("mounted by the user, usermount on")
-            << 1 << 1001 << static_cast<int>(Holder::mounted_on) << QByteArray("/media/da0s1");
+        const QString denied = QString("%1 /media/da0s1").arg(int(Holder::not_permitted));
+        const QString mounted = QString("%1 /media/da0s1").arg(int(Holder::mounted_on));
+        const QString shell = QString("%1 bash").arg(int(Holder::program));
+        QTest::newRow("mounted by root, as the hook does") << 0 << 0 << false << QStringList{denied};
+        QTest::newRow("mounted by root, a shell at work in it") << 0 << 0 << true << QStringList{shell, denied};
+        QTest::newRow("mounted by the user, usermount on") << 1 << 1001 << false << QStringList{mounted};
+        QTest::newRow("mounted by the user, a shell in it") << 1 << 1001 << true << QStringList{shell};
     }
 
     void why_an_unmount_failed()
     {
         QFETCH(int, usermount);
         QFETCH(int, owner);
-        QFETCH(int, kind);
-        QFETCH(QByteArray, what);
+        QFETCH(bool, shell_inside);
+        QFETCH(QStringList, lines);
 
         fake::usermount = usermount;
         fake::owners = {{"/media/da0s1", static_cast<uid_t>(owner)}};
-        Holder why;
-        QVERIFY(why_still_held(volume_devices("/dev/da0s1"), "/media/da0s1", 1001, &why));
-        QCOMPARE(static_cast<int>(why.kind), kind);
-        QCOMPARE(QByteArray::fromStdString(why.what), what);
+        if (shell_inside)
+            fake::processes.append(program(1234, "bash", {{"/media/da0s1/photos", "", true}}));
+        QStringList got;
+        for (const Holder &h : why_still_held(volume_devices("/dev/da0s1"), "/media/da0s1", 1001))
+            got << QString("%1 %2").arg(int(h.kind)).arg(QString::fromStdString(h.what));
+        QCOMPARE(got, lines);
+    }
+
+    // --- what the system shows of other programs --------------------------
+
+    // The kernel's rules, as a user and as root: which programs are listed,
+    // whose command lines and files are shown, and which settings hide
+    // them. What is not shown makes the view incomplete.
+    void what_the_system_shows_data()
+    {
+        QTest::addColumn<int>("euid");
+        QTest::addColumn<QString>("setting"); // set to 0; empty: none
+        QTest::addColumn<long>("owner");      // whose the program is
+        QTest::addColumn<bool>("changed_user");
+        QTest::addColumn<bool>("shares_group");
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<bool>("files_known");
+        QTest::addColumn<bool>("complete");
+
+        const QString uids = "security.bsd.see_other_uids", gids = "security.bsd.see_other_gids",
+                      debug = "security.bsd.unprivileged_proc_debug";
+        QTest::newRow("the user's own") << 1001 << "" << 1001L << false << true << true << true << true;
+        QTest::newRow("root's, as the user") << 1001 << "" << 0L << false << true << true << false << false;
+        QTest::newRow("root's, as root") << 0 << "" << 0L << false << true << true << true << true;
+        QTest::newRow("the user's own that changed its user") << 1001 << "" << 1001L << true << true << true << false
+                                                              << false;
+        QTest::newRow("another user's, hidden") << 1001 << uids << 1002L << false << true << false << false << false;
+        QTest::newRow("the user's own, others hidden") << 1001 << uids << 1001L << false << true << true << true
+                                                       << false;
+        QTest::newRow("of no group of the user's, hidden") << 1001 << gids << 0L << false << false << false << false
+                                                           << false;
+        QTest::newRow("the user's own, no program's files shown") << 1001 << debug << 1001L << false << true << true
+                                                                  << false << false;
+        QTest::newRow("as root, whatever is set") << 0 << uids << 1002L << true << false << true << true << true;
+    }
+
+    void what_the_system_shows()
+    {
+        QFETCH(int, euid);
+        QFETCH(QString, setting);
+        QFETCH(long, owner);
+        QFETCH(bool, changed_user);
+        QFETCH(bool, shares_group);
+        QFETCH(bool, listed);
+        QFETCH(bool, files_known);
+        QFETCH(bool, complete);
+
+        fake::euid = static_cast<uid_t>(euid);
+        if (!setting.isEmpty())
+            fake::numbers = {{setting.toStdString(), 0}};
+        fake::processes = {program(800, "mount.exfat",
+                                   {{"/dev/fuse", "fuse"}, {"/dev/da0s2", "da0s2"}, {"/media/da0s2", "", true}},
+                                   {"-o", "ro", "/dev/da0s2", "/media/da0s2"})};
+        fake::processes[0].owner = owner;
+        fake::processes[0].changed_user = changed_user;
+        fake::processes[0].shares_group = shares_group;
+
+        ProcessView view;
+        QVERIFY(list_open_files(&view));
+        QCOMPARE(view.complete, complete);
+        QCOMPARE(QString::fromStdString(view.hidden_by), euid == 0 || setting.isEmpty() ? QString() : setting + "=0");
+        QCOMPARE(view.processes.size(), size_t(listed ? 1 : 0));
+        if (!listed)
+            return;
+        const ProcessInfo &p = view.processes[0];
+        QCOMPARE(p.pid, 800L);
+        QCOMPARE(p.uid, static_cast<uid_t>(owner));
+        QCOMPARE(QByteArray::fromStdString(p.command), QByteArray("mount.exfat"));
+        QVERIFY(p.args_known);
+        QCOMPARE(p.args, (std::vector<std::string>{"mount.exfat", "-o", "ro", "/dev/da0s2", "/media/da0s2"}));
+        QCOMPARE(p.files_known, files_known);
+        QStringList files;
+        for (const OpenFile &f : view.files)
+            files << QString("%1 %2 %3%4").arg(f.pid).arg(QString::fromStdString(f.path))
+                         .arg(f.device ? "device " + QString::fromStdString(f.device_name) : QString())
+                         .arg(f.working_dir ? "folder" : "");
+        const QStringList all = {"800 /dev/fuse device fuse", "800 /dev/da0s2 device da0s2", "800 /media/da0s2 folder"};
+        QCOMPARE(files, files_known ? all : QStringList());
+    }
+
+    // The kernel's list of a program's files asks each file's filesystem;
+    // one that stopped answering holds it up for good. The listing is
+    // given up on at its bound, not asked again at once, and every caller
+    // still answers: nothing is taken for free, nor for another's.
+    void a_listing_that_never_answers()
+    {
+        const int bound_ms = 300;
+        set_probe_runner([bound_ms](const std::function<std::string()> &question, std::string *answer) {
+            return bounded_query(question, bound_ms, answer);
+        });
+        fake::processes.append(program(900, "sh", {{"/media/da0s2/photos", "", true}}));
+        fake::processes.last().hangs = true;
+
+        QElapsedTimer clock;
+        clock.start();
+        ProcessView view;
+        QVERIFY(!list_open_files(&view));
+        QCOMPARE(errno, ETIMEDOUT);
+        QVERIFY(clock.elapsed() < 5 * bound_ms);
+        clock.restart();
+        QVERIFY(!list_open_files(&view));
+        QCOMPARE(errno, ETIMEDOUT);
+        QVERIFY(clock.elapsed() < bound_ms / 2);
+        usleep(2 * bound_ms * 1000);
+
+        // The FUSE volume: not known to be the volume, nor another's; still
+        // mounted; its holders not listed in time, which ends the wait.
+        const DeviceSet volume = volume_devices("/dev/da0s2");
+        const MountEntry fuse = {"/dev/fuse", "/media/da0s2", 0, "fusefs.exfat", 0, 0, "", 1001};
+        QCOMPARE(static_cast<int>(mount_owner(fuse, volume)), static_cast<int>(Owner::unknown));
+        QVERIFY(still_mounted("/media/da0s2", volume));
+        usleep(2 * bound_ms * 1000);
+        const std::vector<Holder> why = why_still_held(volume, "/media/da0s2", 1001);
+        QVERIFY(!why.empty());
+        QCOMPARE(static_cast<int>(why.front().kind), static_cast<int>(Holder::unlisted));
+        usleep(2 * bound_ms * 1000);
+        FakeHelper helper;
+        clock.restart();
+        QCOMPARE(release_volume("/media/da0s2", volume, helper.as_function(), 5000), Release::busy);
+        QVERIFY(clock.elapsed() < 4000);
+        usleep(2 * bound_ms * 1000); // as the next test would ask
+    }
+
+    // --- FUSE mounts and the devices their daemons read -------------------
+
+    // Two USB sticks served by FUSE daemons, da0s1 (exFAT) and da1p1
+    // (NTFS); every FUSE mount shows /dev/fuse. A link only where the
+    // system tells, never a false one.
+    void fuse_mounts_linked_data()
+    {
+        QTest::addColumn<QStringList>("mounts"); // FUSE mounts: "folder user"
+        QTest::addColumn<QList<Daemon>>("daemons");
+        QTest::addColumn<int>("see_other_uids");
+        QTest::addColumn<QStringList>("closed"); // providers no program has open through their node
+        QTest::addColumn<QStringList>("links");  // per mount, as fuse_links_now() says
+
+        const Daemon exfat{800, "mount.exfat", "da0s1", "/media/da0s1", 0};
+        const Daemon ntfs{801, "ntfs-3g", "da1p1", "/media/da1p1", 0};
+        Daemon exfat_user = exfat, ntfs_user = ntfs;
+        exfat_user.user = ntfs_user.user = 1001;
+        const QStringList both = {"/media/da0s1 0", "/media/da1p1 0"};
+
+        QTest::newRow("two sticks at once, root's daemons by their command lines")
+            << both << QList<Daemon>{exfat, ntfs} << 1 << QStringList{} << QStringList{"da0s1 0", "da1p1 0"};
+        QTest::newRow("two sticks at once, the user's daemons")
+            << QStringList{"/media/da0s1 1001", "/media/da1p1 1001"} << QList<Daemon>{exfat_user, ntfs_user} << 1
+            << QStringList{} << QStringList{"da0s1 1001", "da1p1 1001"};
+        Daemon unnamed = exfat_user;
+        unnamed.named = false;
+        QTest::newRow("the user's daemon, by what it holds") << QStringList{"/media/da0s1 1001"} << QList<Daemon>{unnamed}
+                                                             << 1 << QStringList{"da1p1"} << QStringList{"da0s1 1001"};
+        const Daemon sshfs{900, "sshfs", "", "/media/net", 1001};
+        QTest::newRow("sshfs, the user's: no device") << QStringList{"/media/net 1001"} << QList<Daemon>{sshfs} << 1
+                                                      << QStringList{} << QStringList{"unlinked 1001"};
+        // see_other_uids=0: root's daemons are not listed at all.
+        QTest::newRow("a daemon unseen: the one open through its node")
+            << QStringList{"/media/da0s1 0"} << QList<Daemon>{exfat} << 0 << QStringList{"da1p1"}
+            << QStringList{"da0s1 0"};
+        QTest::newRow("two daemons unseen: which is which cannot be told")
+            << both << QList<Daemon>{exfat, ntfs} << 0 << QStringList{} << QStringList{"unknown", "unknown"};
+        QTest::newRow("nothing read through a node: no device")
+            << QStringList{"/media/net 0"} << QList<Daemon>{} << 0 << QStringList{"da0s1", "da1p1"}
+            << QStringList{"unlinked 0"};
+        QTest::newRow("a daemon that names a device nothing reads")
+            << QStringList{"/media/da0s1 0"} << QList<Daemon>{exfat} << 1 << QStringList{"da0s1", "da1p1"}
+            << QStringList{"unknown"};
+        // Another user's daemon may have the user's stick open (the devfs
+        // rule gives its group the node) and serve anything under its name.
+        const Daemon eve{902, "mount.exfat", "da0s1", "/home/eve/mnt", 1002};
+        QTest::newRow("another user's daemon on the user's stick")
+            << QStringList{"/media/da0s1 0", "/home/eve/mnt 1002"} << QList<Daemon>{exfat, eve} << 1
+            << QStringList{"da1p1"} << QStringList{"da0s1 0", "da0s1 1002"};
+        Daemon setuid = ntfs;
+        setuid.started_by = 1002;
+        QTest::newRow("a set-user-id daemon another user started")
+            << QStringList{"/media/da1p1 0"} << QList<Daemon>{setuid} << 1 << QStringList{"da0s1"}
+            << QStringList{"da1p1 1002"};
+        const Daemon stranger{903, "sleep", "da1p1", "/media/da0s1", 1002};
+        QTest::newRow("a stranger's program naming the folder")
+            << QStringList{"/media/da0s1 0"} << QList<Daemon>{exfat, stranger} << 1 << QStringList{}
+            << QStringList{"da0s1 0"};
+        QTest::newRow("two FUSE mounts on one folder")
+            << QStringList{"/media/da0s1 0", "/media/da0s1 0"} << QList<Daemon>{exfat} << 1 << QStringList{"da1p1"}
+            << QStringList{"unknown", "unknown"};
+    }
+
+    void fuse_mounts_linked()
+    {
+        QFETCH(QStringList, mounts);
+        QFETCH(QList<Daemon>, daemons);
+        QFETCH(int, see_other_uids);
+        QFETCH(QStringList, closed);
+        QFETCH(QStringList, links);
+
+        fake::tree = fake::tree_file("two-fuse-sticks.xml");
+        for (const QString &provider : closed)
+            fake::set_node_mode(provider.toUtf8(), "r0w0e0");
+        fake::mounts = {{"/dev/ada0p2", "/"}};
+        fake::types.clear();
+        fake::owners.clear();
+        for (const QString &m : mounts) {
+            const QByteArray dir = m.section(' ', 0, 0).toUtf8();
+            fake::mounts.append({"/dev/fuse", dir});
+            fake::types.append({dir, "fusefs"});
+            fake::owners.append({dir, static_cast<uid_t>(m.section(' ', 1).toUInt())});
+        }
+        fake::numbers = {{"security.bsd.see_other_uids", see_other_uids}};
+        fake::processes.clear();
+        for (const Daemon &d : daemons)
+            fake::processes.append(daemon_process(d));
+        QCOMPARE(fuse_links_now(), links);
+    }
+
+    // Daemons the system does not show, sticks mounted one after another:
+    // each link the GEOM tree told is kept while its mount and its open
+    // last, so the second stick is told from the first.
+    void unseen_daemons_one_after_another()
+    {
+        fake::tree = fake::tree_file("two-fuse-sticks.xml");
+        fake::set_node_mode("da0s1", "r0w0e0");
+        fake::set_node_mode("da1p1", "r0w0e0");
+        fake::numbers = {{"security.bsd.see_other_uids", 0}};
+        fake::processes = {daemon_process({800, "mount.exfat", "da0s1", "/media/da0s1", 0}),
+                           daemon_process({801, "ntfs-3g", "da1p1", "/media/da1p1", 0})};
+        fake::mounts = {{"/dev/ada0p2", "/"}};
+        fake::types = {{"/media/da0s1", "fusefs.exfat"}, {"/media/da1p1", "fusefs.ntfs"}};
+        fake::owners.clear();
+
+        fake::set_node_mode("da0s1", "r1w1e0");
+        fake::mounts.append(qMakePair(QByteArray("/dev/fuse"), QByteArray("/media/da0s1")));
+        QCOMPARE(fuse_links_now(), (QStringList{"da0s1 0"}));
+        fake::set_node_mode("da1p1", "r1w1e0");
+        fake::mounts.append(qMakePair(QByteArray("/dev/fuse"), QByteArray("/media/da1p1")));
+        QCOMPARE(fuse_links_now(), (QStringList{"da0s1 0", "da1p1 0"}));
+        // A program that starts now sees two at once.
+        forget_fuse_links();
+        QCOMPARE(fuse_links_now(), (QStringList{"unknown", "unknown"}));
+        // The first one goes: the other is the one left.
+        fake::mounts.removeAt(1);
+        fake::set_node_mode("da0s1", "r0w0e0");
+        QCOMPARE(fuse_links_now(), (QStringList{"da1p1 0"}));
+    }
+
+    // Hardened systems (bsdinstall offers these settings) and a daemon that
+    // changed its user: what holds the exFAT volume cannot all be seen. It
+    // is never taken for another's, nor for free, and what the user is told
+    // names the setting.
+    void hardened_systems_data()
+    {
+        QTest::addColumn<QString>("setting"); // set to 0; empty: none
+        QTest::addColumn<bool>("roots");      // the daemon is root's, the mount too (a devd hook's)
+        QTest::addColumn<bool>("changed_user");
+        QTest::addColumn<int>("first_kind");  // what the user is told first
+        QTest::addColumn<QString>("first_what");
+
+        const int hidden = Holder::hidden, named = Holder::program;
+        QTest::newRow("see_other_uids=0") << "security.bsd.see_other_uids" << true << false << hidden
+                                          << "security.bsd.see_other_uids=0";
+        QTest::newRow("see_other_gids=0") << "security.bsd.see_other_gids" << true << false << hidden
+                                          << "security.bsd.see_other_gids=0";
+        // Its command line still shows, which names it.
+        QTest::newRow("unprivileged_proc_debug=0") << "security.bsd.unprivileged_proc_debug" << false << false << named
+                                                   << "mount.exfat";
+        QTest::newRow("a daemon that changed its user") << "" << false << true << named << "mount.exfat";
+    }
+
+    void hardened_systems()
+    {
+        QFETCH(QString, setting);
+        QFETCH(bool, roots);
+        QFETCH(bool, changed_user);
+        QFETCH(int, first_kind);
+        QFETCH(QString, first_what);
+
+        if (!setting.isEmpty())
+            fake::numbers = {{setting.toStdString(), 0}};
+        fake::processes[0].changed_user = changed_user;
+        fake::processes[0].shares_group = false;
+        if (roots) {
+            fake::processes[0].visible = false;
+            fake::owners.clear();
+        } else {
+            fake::usermount = 1;
+        }
+        ProcessView view;
+        QVERIFY(list_open_files(&view));
+        QVERIFY(!view.complete);
+
+        const DeviceSet volume = volume_devices("/dev/da0s2");
+        std::vector<MountEntry> mounts;
+        QVERIFY(list_mounts(&mounts));
+        for (const MountEntry &m : mounts)
+            if (m.dir == "/media/da0s2")
+                QVERIFY(mount_owner(m, volume) != Owner::other);
+        QVERIFY(still_mounted("/media/da0s2", volume));
+        QVERIFY(!devices_released(volume));
+
+        const std::vector<Holder> why = why_still_held(volume, "/media/da0s2", 1001);
+        QVERIFY(!why.empty());
+        QCOMPARE(static_cast<int>(why.front().kind), first_kind);
+        QCOMPARE(QString::fromStdString(why.front().what), first_what);
+        // A devd hook's mount: the user may not unmount it, which comes last.
+        QCOMPARE(why.back().kind == Holder::not_permitted, roots);
+
+        // Unmounted, its daemon still holds the slice: not free.
+        fake::mounts.removeAll({"/dev/fuse", "/media/da0s2"});
+        QVERIFY(!devices_released(disk_devices("/dev/da0s2")));
+        QVERIFY(!still_mounted("/media/da0s2", volume));
     }
 
     // The line that says what holds a disk names the layer or the program.

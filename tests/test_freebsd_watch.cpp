@@ -9,7 +9,9 @@
 #include "platform/disk_marks.h"
 #include "platform/fs_probe.h"
 #include "platform/geom_disks.h"
+#include "platform/fuse_link.h"
 #include "platform/mount_events.h"
+#include "platform/mount_table.h"
 #include "platform/removable_disks.h"
 #include "watch/autofs_trigger.h"
 #include "watch/volume_watcher.h"
@@ -32,6 +34,46 @@
 #include <unistd.h>
 
 namespace {
+
+// A FUSE daemon as fake::processes holds it: /dev/fuse and its device open,
+// both named on its command line with the folder it serves.
+fake::FakeProcess fuse_daemon(long pid, const QByteArray &device, const QByteArray &folder, long user)
+{
+    fake::FakeProcess p;
+    p.pid = pid;
+    p.command = "mount.exfat";
+    p.files = {{"/dev/fuse", "fuse"}};
+    if (!device.isEmpty()) {
+        p.files.append(fake::FakeFile{"/dev/" + device, device});
+        p.args.append("/dev/" + device);
+    }
+    p.args.append(folder);
+    p.owner = user;
+    return p;
+}
+
+// Mounts the FUSE filesystem on folder, as user, in the fake table.
+void mount_fuse(const QByteArray &folder, const QByteArray &type, uid_t user)
+{
+    fake::mounts.append(qMakePair(QByteArray("/dev/fuse"), folder));
+    fake::types.append(qMakePair(folder, type));
+    fake::owners.append(qMakePair(folder, user));
+}
+
+std::vector<MountEntry> table_now()
+{
+    std::vector<MountEntry> table;
+    list_mounts(&table);
+    return table;
+}
+
+QStringList started(const std::vector<VolumeStart> &starts)
+{
+    QStringList out;
+    for (const VolumeStart &v : starts)
+        out << QString::fromStdString(v.mount_point + " " + v.device + " " + v.fs_type);
+    return out;
+}
 
 struct kevent news(short filter, unsigned int fflags, uintptr_t ident = 0, unsigned short flags = 0)
 {
@@ -188,13 +230,6 @@ void set_up_machine(bool autofs)
     }
 }
 
-std::vector<MountEntry> table_now()
-{
-    std::vector<MountEntry> table;
-    list_mounts(&table);
-    return table;
-}
-
 // The agent's trigger, connected to a devd of the test's, its entering of
 // folders noted down by the child that enters.
 struct Rig {
@@ -263,6 +298,11 @@ private slots:
         fake::kqueue_error = 0;
         fake::changes.clear();
         fake::batches.clear();
+        fake::euid = 1001;
+        fake::processes.clear();
+        fake::numbers.clear();
+        fake::owners.clear();
+        forget_fuse_links();
         fake::tree = fake::tree_file("removable-disks.xml");
         QVERIFY(!fake::tree.isEmpty());
         fake::sysctls = {{"kern.cam.da.0.flags", stick.toStdString()},
@@ -1036,6 +1076,89 @@ private slots:
         QCOMPARE(rig.trigger.timeout_ms(), -1);
         rig.trigger.table_read(table_now());
         QVERIFY(rig.trigger.descriptor() >= 0);
+    }
+
+    // --- FUSE sticks -------------------------------------------------------
+
+    // FreeBSD mounts exFAT and NTFS only through FUSE and names every such
+    // mount after /dev/fuse. Each stick gets its window all the same, with
+    // the device its daemon reads, where that daemon is root's or the
+    // user's; a FUSE mount that cannot be traced is a volume of its own.
+    void fuse_sticks_data()
+    {
+        QTest::addColumn<int>("see_other_uids");
+        QTest::addColumn<long>("eve_daemon"); // pid of another user's daemon on da0s1, 0: none
+        QTest::addColumn<bool>("sshfs");      // the user's sshfs mounted as well
+        QTest::addColumn<QStringList>("asked"); // whose admission was asked
+        QTest::addColumn<QStringList>("windows");
+
+        const QStringList both = {"/media/da0s1 /dev/da0s1 fusefs.exfat", "/media/da1p1 /dev/da1p1 fusefs.ntfs"};
+        QTest::newRow("two sticks at once") << 1 << 0L << false << QStringList{"/media/da0s1", "/media/da1p1"} << both;
+        QTest::newRow("beside another user's daemon on the user's stick")
+            << 1 << 902L << false << QStringList{"/media/da0s1", "/media/da1p1", "/home/eve/mnt"} << both;
+        QTest::newRow("beside the user's sshfs")
+            << 1 << 0L << true << QStringList{"/media/da0s1", "/media/da1p1", "/media/net"} << both;
+        // Root's daemons unseen: which stick is which cannot be told, and
+        // neither mount passes for the other.
+        QTest::newRow("two sticks at once, their daemons unseen")
+            << 0 << 0L << false << QStringList{"/media/da0s1", "/media/da1p1"} << QStringList{};
+    }
+
+    void fuse_sticks()
+    {
+        QFETCH(int, see_other_uids);
+        QFETCH(long, eve_daemon);
+        QFETCH(bool, sshfs);
+        QFETCH(QStringList, asked);
+        QFETCH(QStringList, windows);
+
+        fake::tree = fake::tree_file("two-fuse-sticks.xml");
+        fake::sysctls = {{"kern.cam.da.0.flags", "0x2a18<PACK_REMOVABLE,ROTATING,SCTX_INIT,PROBED,ANNOUNCED>"},
+                         {"kern.cam.da.1.flags", "0x2a18<PACK_REMOVABLE,ROTATING,SCTX_INIT,PROBED,ANNOUNCED>"}};
+        fake::numbers = {{"security.bsd.see_other_uids", see_other_uids}};
+        QStringList admitted;
+        VolumeWatcher watcher([&admitted](const MountEntry &m) {
+            admitted << QString::fromStdString(m.dir);
+            return mount_on_removable_disk(m, "/sys");
+        });
+        watcher.begin(table_now());
+
+        fake::processes = {fuse_daemon(800, "da0s1", "/media/da0s1", 0), fuse_daemon(801, "da1p1", "/media/da1p1", 0)};
+        mount_fuse("/media/da0s1", "fusefs.exfat", 0);
+        mount_fuse("/media/da1p1", "fusefs.ntfs", 0);
+        if (sshfs) {
+            fake::processes.append(fuse_daemon(900, "", "/media/net", 1001));
+            mount_fuse("/media/net", "fusefs.sshfs", 1001);
+        }
+        if (eve_daemon != 0) {
+            fake::processes.append(fuse_daemon(eve_daemon, "da0s1", "/home/eve/mnt", 1002));
+            mount_fuse("/home/eve/mnt", "fusefs.exfat", 1002);
+        }
+        QCOMPARE(started(watcher.update(table_now())), windows);
+        QCOMPARE(admitted, asked);
+    }
+
+    // Sticks plugged in one after another, their daemons unseen: the GEOM
+    // tree tells each by the node its daemon opened as it came.
+    void fuse_sticks_one_after_another()
+    {
+        fake::tree = fake::tree_file("two-fuse-sticks.xml");
+        fake::set_node_mode("da0s1", "r0w0e0");
+        fake::set_node_mode("da1p1", "r0w0e0");
+        fake::sysctls = {{"kern.cam.da.0.flags", "0x2a18<PACK_REMOVABLE,ROTATING,SCTX_INIT,PROBED,ANNOUNCED>"},
+                         {"kern.cam.da.1.flags", "0x2a18<PACK_REMOVABLE,ROTATING,SCTX_INIT,PROBED,ANNOUNCED>"}};
+        fake::numbers = {{"security.bsd.see_other_uids", 0}};
+        fake::processes = {fuse_daemon(800, "da0s1", "/media/da0s1", 0), fuse_daemon(801, "da1p1", "/media/da1p1", 0)};
+        VolumeWatcher watcher([](const MountEntry &m) { return mount_on_removable_disk(m, "/sys"); });
+        watcher.begin(table_now());
+
+        fake::set_node_mode("da0s1", "r1w1e0");
+        mount_fuse("/media/da0s1", "fusefs.exfat", 0);
+        QCOMPARE(started(watcher.update(table_now())), QStringList{"/media/da0s1 /dev/da0s1 fusefs.exfat"});
+        fake::set_node_mode("da1p1", "r1w1e0");
+        mount_fuse("/media/da1p1", "fusefs.ntfs", 0);
+        QCOMPARE(started(watcher.update(table_now())), QStringList{"/media/da1p1 /dev/da1p1 fusefs.ntfs"});
+        QCOMPARE(fake::arrays_outstanding(), 0);
     }
 };
 

@@ -339,5 +339,19 @@ Weiter warten oder abbrechen?</translation>
         <translation>vorlix: %s ist kein Datenträger, den vorlix beschreiben kann: er liegt auf %s, das kein einzelner ganzer Datenträger ist.
 </translation>
     </message>
+    <message>
+        <source>vorlix: the system hides which programs hold %s (%s).
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. The first %s is a device, the second the settings of the system that hide other users&apos; programs, or every program&apos;s open files, such as &quot;security.bsd.see_other_uids=0&quot;; keep it as it is.</extracomment>
+        <translation>vorlix: das System verbirgt, welche Programme %s belegen (%s).
+</translation>
+    </message>
+    <message>
+        <source>vorlix: the system did not tell in time which programs hold %s.
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. %s is a device. The system&apos;s list of the programs&apos; open files did not come: a filesystem that one of them has open has stopped answering.</extracomment>
+        <translation>vorlix: das System hat nicht rechtzeitig gemeldet, welche Programme %s belegen.
+</translation>
+    </message>
 </context>
 </TS>

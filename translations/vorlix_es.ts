@@ -336,5 +336,19 @@ Una memoria lenta puede tardar minutos en escribir su caché.
         <translation>vorlix: %s no es un disco que vorlix pueda escribir: está sobre %s, que no es un único disco entero.
 </translation>
     </message>
+    <message>
+        <source>vorlix: the system hides which programs hold %s (%s).
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. The first %s is a device, the second the settings of the system that hide other users&apos; programs, or every program&apos;s open files, such as &quot;security.bsd.see_other_uids=0&quot;; keep it as it is.</extracomment>
+        <translation>vorlix: el sistema oculta qué programas ocupan %s (%s).
+</translation>
+    </message>
+    <message>
+        <source>vorlix: the system did not tell in time which programs hold %s.
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. %s is a device. The system&apos;s list of the programs&apos; open files did not come: a filesystem that one of them has open has stopped answering.</extracomment>
+        <translation>vorlix: el sistema no ha dicho a tiempo qué programas ocupan %s.
+</translation>
+    </message>
 </context>
 </TS>

@@ -337,5 +337,19 @@ Continuer d&apos;attendre, ou l&apos;arrêter ?</translation>
         <translation>vorlix: %s n&apos;est pas un disque que vorlix peut écrire : il repose sur %s, qui n&apos;est pas un disque entier unique.
 </translation>
     </message>
+    <message>
+        <source>vorlix: the system hides which programs hold %s (%s).
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. The first %s is a device, the second the settings of the system that hide other users&apos; programs, or every program&apos;s open files, such as &quot;security.bsd.see_other_uids=0&quot;; keep it as it is.</extracomment>
+        <translation>vorlix: le système cache quels programmes occupent %s (%s).
+</translation>
+    </message>
+    <message>
+        <source>vorlix: the system did not tell in time which programs hold %s.
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. %s is a device. The system&apos;s list of the programs&apos; open files did not come: a filesystem that one of them has open has stopped answering.</extracomment>
+        <translation>vorlix: le système n&apos;a pas dit à temps quels programmes occupent %s.
+</translation>
+    </message>
 </context>
 </TS>

@@ -336,5 +336,19 @@ Continuar esperando ou parar?</translation>
         <translation>vorlix: %s não é um disco que o vorlix possa gravar: ele está sobre %s, que não é um único disco inteiro.
 </translation>
     </message>
+    <message>
+        <source>vorlix: the system hides which programs hold %s (%s).
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. The first %s is a device, the second the settings of the system that hide other users&apos; programs, or every program&apos;s open files, such as &quot;security.bsd.see_other_uids=0&quot;; keep it as it is.</extracomment>
+        <translation>vorlix: o sistema oculta quais programas ocupam %s (%s).
+</translation>
+    </message>
+    <message>
+        <source>vorlix: the system did not tell in time which programs hold %s.
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. %s is a device. The system&apos;s list of the programs&apos; open files did not come: a filesystem that one of them has open has stopped answering.</extracomment>
+        <translation>vorlix: o sistema não informou a tempo quais programas ocupam %s.
+</translation>
+    </message>
 </context>
 </TS>

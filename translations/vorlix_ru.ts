@@ -335,5 +335,19 @@ Keep waiting, or stop it?</source>
         <translation>vorlix: %s — не диск, на который vorlix может писать: он лежит на %s, а это не один целый диск.
 </translation>
     </message>
+    <message>
+        <source>vorlix: the system hides which programs hold %s (%s).
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. The first %s is a device, the second the settings of the system that hide other users&apos; programs, or every program&apos;s open files, such as &quot;security.bsd.see_other_uids=0&quot;; keep it as it is.</extracomment>
+        <translation>vorlix: система скрывает, какие программы занимают %s (%s).
+</translation>
+    </message>
+    <message>
+        <source>vorlix: the system did not tell in time which programs hold %s.
+</source>
+        <extracomment>Why an unmount failed, on FreeBSD. %s is a device. The system&apos;s list of the programs&apos; open files did not come: a filesystem that one of them has open has stopped answering.</extracomment>
+        <translation>vorlix: система не сообщила вовремя, какие программы занимают %s.
+</translation>
+    </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "watch/volume_watcher.h"
 
+#include "platform/fuse_link.h"
 #include "platform/mount_recheck.h"
 #include "platform/removable_disks.h"
 
@@ -11,13 +12,19 @@ namespace {
 // The volume a mount shows. Where the table gives device numbers (Linux),
 // the filesystem's own, which every mount of it shares, binds included;
 // elsewhere the device it was mounted from, whatever label named it
-// (FreeBSD: /dev/msdosfs/STICK is /dev/da0s1).
+// (FreeBSD: /dev/msdosfs/STICK is /dev/da0s1), for FUSE the one its daemon
+// reads. A FUSE mount that cannot be traced to a device is a volume of its
+// own: FreeBSD names every one after /dev/fuse.
 std::string volume_key(const MountEntry &m)
 {
     if (m.dev != 0)
         return "dev " + std::to_string(static_cast<unsigned long long>(m.dev));
-    const std::string base = volume_provider(m.source);
-    return base.empty() ? "from " + m.source : "provider " + base;
+    const std::string base = volume_provider(m);
+    if (!base.empty())
+        return "provider " + base;
+    if (is_fuse_type(m.type) || m.source == "/dev/fuse")
+        return "fuse on " + m.dir;
+    return "from " + m.source;
 }
 
 // One mount. Where the table gives ids (Linux), its id, which a remount
@@ -46,17 +53,27 @@ template <typename Mounts> bool share_any(const Mounts &a, const Mounts &b)
 
 } // namespace
 
+std::string VolumeWatcher::key_of(const MountEntry &m)
+{
+    const std::string mount = mount_key(m);
+    const auto known_key = keys.find(mount);
+    if (known_key != keys.end())
+        return known_key->second;
+    return keys[mount] = volume_key(m);
+}
+
 VolumeWatcher::Volumes VolumeWatcher::volumes_of(const std::vector<MountEntry> &mounts)
 {
     Volumes volumes;
     for (const MountEntry &m : mounts)
-        volumes[volume_key(m)].emplace(mount_key(m), m);
+        volumes[key_of(m)].emplace(mount_key(m), m);
     return volumes;
 }
 
 void VolumeWatcher::begin(const std::vector<MountEntry> &mounts)
 {
     known = volumes_of(mounts);
+    forget_gone_keys();
 }
 
 std::vector<VolumeStart> VolumeWatcher::update(const std::vector<MountEntry> &mounts)
@@ -75,7 +92,7 @@ std::vector<VolumeStart> VolumeWatcher::update(const std::vector<MountEntry> &mo
     std::vector<VolumeStart> starts;
     std::set<std::string> decided;
     for (const MountEntry &m : mounts) {
-        const std::string key = volume_key(m);
+        const std::string key = key_of(m);
         if (!decided.insert(key).second)
             continue;
         // New: not there before, or every mount it had is gone and others
@@ -86,9 +103,23 @@ std::vector<VolumeStart> VolumeWatcher::update(const std::vector<MountEntry> &mo
             continue;
         if (reads_as_option(m.dir) || reads_as_option(m.source) || reads_as_option(m.type))
             continue;
-        if (admit(m))
-            starts.push_back({m.dir, m.source, m.type});
+        if (!admit(m))
+            continue;
+        const std::string device = volume_device(m);
+        if (!reads_as_option(device))
+            starts.push_back({m.dir, device, m.type});
     }
     known = std::move(now);
+    forget_gone_keys();
     return starts;
+}
+
+void VolumeWatcher::forget_gone_keys()
+{
+    std::set<std::string> present;
+    for (const auto &volume : known)
+        for (const auto &mount : volume.second)
+            present.insert(mount.first);
+    for (auto it = keys.begin(); it != keys.end();)
+        it = present.count(it->first) != 0 ? std::next(it) : keys.erase(it);
 }

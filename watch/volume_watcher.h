@@ -9,7 +9,8 @@
 #include <vector>
 
 // What vorlix is started with: the mount point, the device and the
-// filesystem type, as the mount table names them.
+// filesystem type, as the mount table names them; on FreeBSD, for a FUSE
+// mount, the device its daemon reads (the table names /dev/fuse).
 struct VolumeStart {
     std::string mount_point;
     std::string device;
@@ -44,10 +45,16 @@ public:
 private:
     // volume -> the mounts of it, as last read, by their keys
     using Volumes = std::map<std::string, std::map<std::string, MountEntry>>;
-    static Volumes volumes_of(const std::vector<MountEntry> &mounts);
+    Volumes volumes_of(const std::vector<MountEntry> &mounts);
+    // A mount's volume, decided once, when it first appears: on FreeBSD a
+    // FUSE mount's asks which device its daemon reads.
+    std::string key_of(const MountEntry &m);
+    // Once a reading is taken in: the keys of mounts no longer known go.
+    void forget_gone_keys();
 
     Admit admit;
     Volumes known;
+    std::map<std::string, std::string> keys; // mount -> its volume
 };
 
 #endif

@@ -1,5 +1,5 @@
-// Fakes of libgeom, getmntinfo, statfs and devname_r fed from the tables of
-// fakes.h.
+// Fakes of libgeom, getmntinfo, statfs, devname_r, sysctl and libutil's
+// process records, fed from the tables of fakes.h.
 #include "fakes.h"
 
 #include <libgeom.h>
@@ -8,7 +8,7 @@
 #include <sys/queue.h>
 #include <sys/sysctl.h>
 #include <sys/user.h>
-#include <libprocstat.h>
+#include <libutil.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -22,9 +22,11 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,7 @@ QList<FakeProcess> processes;
 uid_t euid = ::getuid();
 int usermount = 0;
 std::map<std::string, std::string> sysctls;
+std::map<std::string, int> numbers;
 QList<QPair<QByteArray, uid_t>> owners;
 QList<QPair<QByteArray, Space>> spaces;
 QList<QPair<dev_t, QByteArray>> devnames;
@@ -54,6 +57,19 @@ void set_mode(const QByteArray &provider, const QByteArray &mode)
 {
     const QString pattern = "<mode>r\\d+w\\d+e\\d+</mode>(\\s*<name>" + QRegularExpression::escape(provider) + "</name>)";
     tree = QString::fromUtf8(tree).replace(QRegularExpression(pattern), "<mode>" + mode + "</mode>\\1").toUtf8();
+}
+
+void set_node_mode(const QByteArray &provider, const QByteArray &mode)
+{
+    const QRegularExpressionMatch dev =
+        QRegularExpression(R"re(<class id="([^"]+)">\s*<name>DEV</name>)re").match(QString::fromUtf8(tree));
+    if (!dev.hasMatch())
+        return;
+    const QString pattern = "(<class ref=\"" + QRegularExpression::escape(dev.captured(1)) + "\"/>\\s*<name>"
+                            + QRegularExpression::escape(provider)
+                            + "</name>\\s*<rank>\\d+</rank>\\s*<consumer id=\"[^\"]+\">\\s*<geom ref=\"[^\"]+\"/>"
+                              "\\s*<provider ref=\"[^\"]+\"/>\\s*<mode>)r\\d+w\\d+e\\d+(</mode>)";
+    tree = QString::fromUtf8(tree).replace(QRegularExpression(pattern), "\\1" + mode + "\\2").toUtf8();
 }
 
 void fill(struct statfs *s, const QPair<QByteArray, QByteArray> &m)
@@ -274,98 +290,190 @@ extern "C" int statfs(const char *path, struct statfs *buf)
 }
 
 
-// libprocstat, from fake::processes. Each list of files owns its entries.
+// The kernel's records of processes and their files, from
+// fake::processes, by its rules (fakes.h). Every array handed out is
+// malloc(3)ed, as libutil's are, and counted until it is freed.
 namespace {
-struct FakeFileList {
-    filestat_list head;
-    std::deque<filestat> entries;
-    std::deque<std::string> paths;
-    std::map<const filestat *, std::string> devices;
-};
-std::map<const filestat_list *, std::unique_ptr<FakeFileList>> file_lists;
-int procstat_handle;
-} // namespace
 
-extern "C" struct procstat *procstat_open_sysctl(void)
+std::set<void *> outstanding;
+
+int number(const std::string &name, int fallback)
 {
-    return reinterpret_cast<struct procstat *>(&procstat_handle);
+    const auto it = fake::numbers.find(name);
+    return it == fake::numbers.end() ? fallback : it->second;
 }
 
-extern "C" void procstat_close(struct procstat *)
+uid_t owner_of(const fake::FakeProcess &p)
 {
+    return p.owner >= 0 ? static_cast<uid_t>(p.owner) : p.visible ? fake::euid : 0;
 }
 
-extern "C" struct kinfo_proc *procstat_getprocs(struct procstat *, int, int, unsigned int *count)
+uid_t starter_of(const fake::FakeProcess &p)
 {
-    auto *procs = new kinfo_proc[static_cast<size_t>(fake::processes.size()) + 1];
-    for (int i = 0; i < fake::processes.size(); ++i) {
-        memset(&procs[i], 0, sizeof procs[i]);
-        procs[i].ki_pid = static_cast<pid_t>(fake::processes[i].pid);
-        // Ours, or another user's.
-        procs[i].ki_uid = fake::processes[i].visible ? fake::euid : fake::euid + 1;
-        strncpy(procs[i].ki_comm, fake::processes[i].command.constData(), COMMLEN);
-    }
-    *count = static_cast<unsigned int>(fake::processes.size());
-    return procs;
+    return p.started_by >= 0 ? static_cast<uid_t>(p.started_by) : owner_of(p);
 }
 
-extern "C" void procstat_freeprocs(struct procstat *, struct kinfo_proc *p)
+// In the list of processes: cr_seeotheruids and cr_seeothergids.
+bool listed(const fake::FakeProcess &p)
 {
-    delete[] p;
+    if (fake::euid == 0)
+        return true;
+    if (number("security.bsd.see_other_uids", 1) == 0 && starter_of(p) != fake::euid)
+        return false;
+    return number("security.bsd.see_other_gids", 1) != 0 || p.shares_group;
 }
 
-extern "C" struct filestat_list *procstat_getfiles(struct procstat *, struct kinfo_proc *kp, int)
+const fake::FakeProcess *find_listed(pid_t pid)
 {
-    for (const fake::FakeProcess &proc : fake::processes) {
-        if (proc.pid != kp->ki_pid)
-            continue;
-        auto list = std::make_unique<FakeFileList>();
-        STAILQ_INIT(&list->head);
-        // Another user's process: the library gives an empty list.
-        for (const fake::FakeFile &f : proc.visible ? proc.files : QList<fake::FakeFile>{}) {
-            list->entries.emplace_back();
-            filestat *fst = &list->entries.back();
-            memset(fst, 0, sizeof *fst);
-            fst->fs_type = PS_FST_TYPE_VNODE;
-            fst->fs_uflags = f.working_dir ? PS_FST_UFLAG_CDIR : 0;
-            list->paths.push_back(f.path.toStdString());
-            fst->fs_path = &list->paths.back()[0];
-            if (!f.device.isEmpty())
-                list->devices[fst] = f.device.toStdString();
-            STAILQ_INSERT_TAIL(&list->head, fst, next);
-        }
-        filestat_list *head = &list->head;
-        file_lists[head] = std::move(list);
-        return head;
-    }
+    for (const fake::FakeProcess &p : fake::processes)
+        if (p.pid == pid && listed(p))
+            return &p;
     return nullptr;
 }
 
-extern "C" void procstat_freefiles(struct procstat *, struct filestat_list *head)
+// Device numbers for the nodes processes hold, which devname_r names.
+std::vector<std::string> &node_names()
 {
-    file_lists.erase(head);
+    static std::vector<std::string> names;
+    return names;
 }
 
-extern "C" int procstat_get_vnode_info(struct procstat *, struct filestat *fst, struct vnstat *vn, char *)
+const dev_t first_node = 0x7f000000;
+
+dev_t node_number(const QByteArray &name)
 {
-    memset(vn, 0, sizeof *vn);
-    for (const auto &[head, list] : file_lists) {
-        const auto found = list->devices.find(fst);
-        if (found == list->devices.end())
-            continue;
-        vn->vn_type = PS_FST_VTYPE_VCHR;
-        strncpy(vn->vn_devname, found->second.c_str(), SPECNAMELEN);
-        return 0;
+    std::vector<std::string> &names = node_names();
+    const auto it = std::find(names.begin(), names.end(), name.toStdString());
+    if (it != names.end())
+        return first_node + static_cast<dev_t>(it - names.begin());
+    names.push_back(name.toStdString());
+    return first_node + static_cast<dev_t>(names.size() - 1);
+}
+
+void *handed_out(size_t size)
+{
+    void *p = calloc(size == 0 ? 1 : size, 1);
+    outstanding.insert(p);
+    return p;
+}
+
+} // namespace
+
+int fake::arrays_outstanding()
+{
+    return static_cast<int>(outstanding.size());
+}
+
+// The tests' link wraps free(): whatever the code under test frees goes
+// through here.
+extern "C" void __real_free(void *p);
+extern "C" void __wrap_free(void *p)
+{
+    outstanding.erase(p);
+    __real_free(p);
+}
+
+extern "C" struct kinfo_proc *kinfo_getallproc(int *cntp)
+{
+    std::vector<const fake::FakeProcess *> shown;
+    for (const fake::FakeProcess &p : fake::processes)
+        if (listed(p))
+            shown.push_back(&p);
+    auto *procs = static_cast<kinfo_proc *>(handed_out(sizeof(kinfo_proc) * shown.size()));
+    for (size_t i = 0; i < shown.size(); ++i) {
+        kinfo_proc &kp = procs[i];
+        kp.ki_structsize = sizeof kp;
+        kp.ki_pid = static_cast<pid_t>(shown[i]->pid);
+        kp.ki_uid = owner_of(*shown[i]);
+        kp.ki_ruid = starter_of(*shown[i]);
+        kp.ki_flag = shown[i]->changed_user ? P_SUGID : 0;
+        strncpy(kp.ki_comm, shown[i]->command.constData(), COMMLEN);
     }
-    vn->vn_type = PS_FST_VTYPE_VREG;
+    *cntp = static_cast<int>(shown.size());
+    return procs;
+}
+
+// p_candebug: root may look into any process; a user only into the user's
+// own, unless it changed its user, and into none without
+// security.bsd.unprivileged_proc_debug.
+extern "C" struct kinfo_file *kinfo_getfile(pid_t pid, int *cntp)
+{
+    *cntp = 0;
+    const fake::FakeProcess *p = find_listed(pid);
+    if (p == nullptr) {
+        errno = ESRCH;
+        return nullptr;
+    }
+    if (fake::euid != 0
+        && (number("security.bsd.unprivileged_proc_debug", 1) == 0 || owner_of(*p) != fake::euid
+            || starter_of(*p) != fake::euid || p->changed_user)) {
+        errno = EPERM;
+        return nullptr;
+    }
+    if (p->hangs)
+        for (;;)
+            pause();
+    const size_t n = static_cast<size_t>(p->files.size());
+    auto *files = static_cast<kinfo_file *>(handed_out(sizeof(kinfo_file) * n));
+    for (size_t i = 0; i < n; ++i) {
+        const fake::FakeFile &f = p->files[static_cast<int>(i)];
+        kinfo_file &kf = files[i];
+        kf.kf_structsize = sizeof kf;
+        kf.kf_type = KF_TYPE_VNODE;
+        kf.kf_fd = f.working_dir ? KF_FD_TYPE_CWD : static_cast<int>(i) + 3;
+        strncpy(kf.kf_path, f.path.constData(), sizeof kf.kf_path - 1);
+        kf.kf_status = KF_ATTR_VALID;
+        if (!f.device.isEmpty()) {
+            kf.kf_vnode_type = KF_VTYPE_VCHR;
+            kf.kf_un.kf_file.kf_file_rdev = node_number(f.device);
+        } else {
+            kf.kf_vnode_type = f.working_dir ? KF_VTYPE_VDIR : KF_VTYPE_VREG;
+        }
+    }
+    *cntp = static_cast<int>(n);
+    return files;
+}
+
+// kern.proc.args: p_cansee, which a listed process passes.
+extern "C" int sysctl(const int *name, u_int namelen, void *oldp, size_t *oldlenp, const void *, size_t)
+{
+    if (namelen != 4 || name[0] != CTL_KERN || name[1] != KERN_PROC || name[2] != KERN_PROC_ARGS) {
+        errno = ENOENT;
+        return -1;
+    }
+    const fake::FakeProcess *p = find_listed(name[3]);
+    if (p == nullptr) {
+        errno = ESRCH;
+        return -1;
+    }
+    QByteArray args = p->command + '\0';
+    for (const QByteArray &a : p->args)
+        args += a + '\0';
+    const size_t size = static_cast<size_t>(args.size());
+    if (oldp != nullptr && *oldlenp < size) {
+        errno = ENOMEM;
+        return -1;
+    }
+    if (oldp != nullptr)
+        memcpy(oldp, args.constData(), size);
+    *oldlenp = size;
     return 0;
 }
 
-// The GNU C library declares it noexcept, under its new name too.
+// The GNU C library declares them noexcept, under their new names too.
 #ifdef __GLIBC__
 extern "C" uid_t geteuid(void) noexcept
 #else
 extern "C" uid_t geteuid(void)
+#endif
+{
+    return fake::euid;
+}
+
+#ifdef __GLIBC__
+extern "C" uid_t getuid(void) noexcept
+#else
+extern "C" uid_t getuid(void)
 #endif
 {
     return fake::euid;
@@ -380,6 +488,17 @@ extern "C" int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const
         }
         if (oldp != nullptr)
             memcpy(oldp, &fake::usermount, sizeof(int));
+        *oldlenp = sizeof(int);
+        return 0;
+    }
+    const auto numbered = fake::numbers.find(name);
+    if (numbered != fake::numbers.end()) {
+        if (oldp != nullptr && *oldlenp < sizeof(int)) {
+            errno = ENOMEM;
+            return -1;
+        }
+        if (oldp != nullptr)
+            memcpy(oldp, &numbered->second, sizeof(int));
         *oldlenp = sizeof(int);
         return 0;
     }
@@ -401,6 +520,11 @@ extern "C" int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const
 
 extern "C" char *devname_r(dev_t dev, mode_t type, char *buf, int len)
 {
+    const std::vector<std::string> &nodes = node_names();
+    if (S_ISCHR(type) && dev >= first_node && dev - first_node < nodes.size()) {
+        snprintf(buf, static_cast<size_t>(len), "%s", nodes[dev - first_node].c_str());
+        return buf;
+    }
     for (const auto &d : fake::devnames)
         if (S_ISCHR(type) && d.first == dev) {
             snprintf(buf, static_cast<size_t>(len), "%s", d.second.constData());

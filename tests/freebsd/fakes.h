@@ -45,8 +45,15 @@ extern QList<QPair<QByteArray, Space>> spaces;
 // devname_r formats any other number as the real one does.
 extern QList<QPair<dev_t, QByteArray>> devnames;
 
-// The processes libprocstat shows, with their open files: a device by its
-// name under /dev ("fuse", "da0s2"), a file or working folder by its path.
+// The processes the kernel shows (kinfo_getallproc, kern.proc.args,
+// kinfo_getfile), with their open files: a device by its name under /dev
+// ("fuse", "da0s2"), a file or working folder by its path. What the
+// program may see of them follows the kernel's rules (sys/kern/kern_prot.c):
+// root sees everything; a user every process, unless
+// security.bsd.see_other_uids=0 hides those another user started (or
+// see_other_gids=0 those of no group of the user's), but the files only of
+// the user's own that did not change their user, and none at all with
+// security.bsd.unprivileged_proc_debug=0.
 struct FakeFile {
     QByteArray path;
     QByteArray device; // empty: not a device
@@ -56,15 +63,27 @@ struct FakeProcess {
     long pid = 0;
     QByteArray command;
     QList<FakeFile> files;
-    bool visible = true; // false: another user's, whose files we may not see
+    bool visible = true;        // false: root's, as a devd hook's daemon is
+    QList<QByteArray> args{};   // its arguments after its name
+    long owner = -1;            // the user it runs as; -1: as visible says
+    long started_by = -1;       // the user who started it; -1: its owner
+    bool changed_user = false;  // P_SUGID: its user changed since it started
+    bool shares_group = true;   // with the program's user
+    bool hangs = false;         // the list of its files never comes
 };
 extern QList<FakeProcess> processes;
-// Who the program runs as (geteuid); the test's own uid by default. As
-// root every process's files may be seen; as another user only its own.
+// Who the program runs as (geteuid, getuid); the test's own uid by
+// default.
 extern uid_t euid;
+// How many arrays kinfo_getallproc and kinfo_getfile handed out that were
+// not given back to free(3) yet: the tests' link wraps free() to tell.
+int arrays_outstanding();
 
 // sysctl vfs.usermount, an int.
 extern int usermount;
+// Other int sysctls by name ("security.bsd.see_other_uids"); a name missing
+// here is unknown.
+extern std::map<std::string, int> numbers;
 // Other sysctl values by name, strings (the da driver's flags); a name
 // missing here is unknown.
 extern std::map<std::string, std::string> sysctls;
@@ -76,6 +95,9 @@ QByteArray tree_file(const QString &name);
 
 // Sets a provider's open count, as opening or closing it would.
 void set_mode(const QByteArray &provider, const QByteArray &mode);
+// Sets how a provider is open through its /dev node (its DEV consumer's
+// mode), as a program opening or closing the node would.
+void set_node_mode(const QByteArray &provider, const QByteArray &mode);
 
 // How many trees are built and not yet released.
 int trees_alive();
