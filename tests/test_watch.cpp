@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <dirent.h>
@@ -181,6 +182,9 @@ private slots:
             << QStringList{"/media/B /dev/sdc1 exfat;/media/A /dev/sdb1 vfat"};
         QTest::newRow("not admitted: none")
             << root << QList<QByteArray>{root + ";50 0:45 tmpfs /tmp/t tmpfs"} << QStringList{""};
+        QTest::newRow("an empty source or type: none")
+            << root << QList<QByteArray>{root + ";53 0:46  /media/E tmpfs;54 8:33 /dev/sdc1 /media/T  rw"}
+            << QStringList{""};
         QTest::newRow("an argument that would read as an option: none")
             << root
             << QList<QByteArray>{root + ";51 8:18 -/dev/sdb2 /media/X vfat;52 8:33 /dev/sdc1 /media/Y -vfat"}
@@ -229,6 +233,49 @@ private slots:
         mounts.push_back(entry("99999 8:17 /dev/sdb1 /media/S vfat"));
         QCOMPARE(started(watcher.update(mounts)), QString("/media/S /dev/sdb1 vfat"));
         QCOMPARE(started(watcher.update(mounts)), QString());
+    }
+
+    // --- reading the table (Linux's mountinfo) --------------------------
+
+    void mountinfo_lines_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("parsed"); // "id parent maj:min source|dir|type|options", "" none
+
+        QTest::newRow("with optional fields")
+            << QByteArray("36 35 8:17 / /media/S rw,nosuid shared:1 master:2 - vfat /dev/sdb1 rw,uid=1000")
+            << "36 35 8:17 /dev/sdb1|/media/S|vfat|rw,uid=1000";
+        QTest::newRow("without") << QByteArray("37 1 0:45 / /run/u rw - fuse.sshfs u@h:/srv rw,user_id=1000")
+                                 << "37 1 0:45 u@h:/srv|/run/u|fuse.sshfs|rw,user_id=1000";
+        QTest::newRow("escapes in names")
+            << QByteArray("38 1 7:0 / /media/a\\040b\\012c rw - ext4 /dev/loop0 rw")
+            << "38 1 7:0 /dev/loop0|/media/a b\nc|ext4|rw";
+        // mount -t tmpfs "" /x: the empty source is a field all the same.
+        QTest::newRow("an empty source") << QByteArray("39 1 0:46 / /x rw,relatime - tmpfs  rw")
+                                         << "39 1 0:46 |/x|tmpfs|rw";
+        QTest::newRow("an empty type") << QByteArray("40 1 0:47 / /y rw -  src rw") << "40 1 0:47 src|/y||rw";
+        QTest::newRow("no super options") << QByteArray("41 1 0:48 / /z rw - tmpfs t")
+                                          << "41 1 0:48 t|/z|tmpfs|";
+        QTest::newRow("cut off before the source") << QByteArray("42 1 0:49 / /w rw - tmpfs") << "";
+        QTest::newRow("no device number") << QByteArray("43 1 x / /v rw - tmpfs t rw") << "";
+    }
+
+    void mountinfo_lines()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, parsed);
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(line + '\n');
+        file.flush();
+        std::vector<MountEntry> mounts;
+        QVERIFY(read_mountinfo(QFile::encodeName(file.fileName()).constData(), &mounts));
+        QStringList got;
+        for (const MountEntry &m : mounts)
+            got << QString::fromStdString(std::to_string(m.id) + ' ' + std::to_string(m.parent) + ' '
+                                          + std::to_string(major(m.dev)) + ':' + std::to_string(minor(m.dev)) + ' '
+                                          + m.source + '|' + m.dir + '|' + m.type + '|' + m.options);
+        QCOMPARE(got.join(';'), parsed);
     }
 
     // --- VORLIX_WATCH_DEVICES ---------------------------------------------
