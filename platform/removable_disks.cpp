@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#if VORLIX_ON_FREEBSD
 namespace {
 
 // A device node's name under /dev, for a source that is one: "/dev/da0s1"
@@ -22,6 +23,7 @@ bool name_under_dev(const std::string &source, std::string *name)
 }
 
 } // namespace
+#endif
 
 #if VORLIX_ON_FREEBSD
 
@@ -106,7 +108,9 @@ std::string volume_provider(const std::string &source)
 
 #else // Linux
 
+#include "platform/device_node.h"
 #include "platform/first_line.h"
+#include "platform/fuse_link.h"
 #include "platform/sysfs_disks.h"
 
 #include <limits.h>
@@ -136,16 +140,20 @@ std::string bus_of(const std::string &dir)
     return slash != nullptr ? slash + 1 : target;
 }
 
-// The block device a source under /dev names: udisks hands FUSE the node
-// (ntfs-3g, exfat-fuse), whose mount then carries no device number.
-bool block_device_named(const std::string &source, dev_t *dev)
+// The block device a mount without a number of its own names as its
+// source: udisks hands FUSE the node (ntfs-3g, exfat-fuse), and btrfs shows
+// one of its devices. A FUSE program names whatever it likes, so its name
+// counts only where the program is root's or this user's; a filesystem of
+// the kernel's own is mounted by root alone. The node is looked up so that
+// nothing outside the kernel's device filesystem is asked (device_node.h).
+bool block_device_named(const MountEntry &mount, dev_t *dev)
 {
-    std::string name;
-    struct stat st;
-    if (!name_under_dev(source, &name) || stat(source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
-        return false;
-    *dev = st.st_rdev;
-    return true;
+    if (is_fuse_type(mount.type)) {
+        const FuseLink link = fuse_link(mount);
+        return link.state == FuseLink::linked && fuse_link_trusted(link, geteuid())
+            && devfs_block_device(link.device, dev);
+    }
+    return devfs_block_device(mount.source, dev);
 }
 
 } // namespace
@@ -182,7 +190,11 @@ bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_r
     // A device number of major 0 is one the kernel made up for a
     // filesystem without a block device of its own (tmpfs, FUSE, NFS).
     dev_t dev = entry.dev;
-    if (major(dev) == 0 && !block_device_named(entry.source, &dev))
+    // fuseblk carries its device's number, but another user's program
+    // speaks for no device, whatever number or name it shows.
+    if (is_fuse_type(entry.type) && !fuse_link_trusted(fuse_link(entry), geteuid()))
+        return false;
+    if (major(dev) == 0 && !block_device_named(entry, &dev))
         return false;
     return sysfs_device_removable(dev, sysfs_root);
 }

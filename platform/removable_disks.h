@@ -25,9 +25,11 @@
 // medium can be removed, as USB sticks and card readers say.
 
 // The filesystem mounted as entry. Linux: its block device is the mount's
-// own device number, or for FUSE and the like the block device its source
-// names under /dev; FreeBSD: the provider its source names under /dev.
-// Reads sysfs under sysfs_root ("/sys"; tests give a fixture tree).
+// own device number, or for one without (FUSE, btrfs) the block device node
+// its source names in /dev (device_node.h), and a FUSE filesystem whose
+// program is neither root's nor this user's lies on no disk, whatever it
+// calls itself (fuse_link.h); FreeBSD: the provider its source names under
+// /dev. Reads sysfs under sysfs_root ("/sys"; tests give a fixture tree).
 // Never touches the mounted filesystem itself.
 bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_root);
 

@@ -2,6 +2,7 @@
 // give a window, which devices count, and the session's lock.
 #include "platform/mount_table.h"
 #include "platform/removable_disks.h"
+#include "dev_block_node.h"
 #include "sysfs_tree.h"
 #include "watch/device_rule.h"
 #include "watch/session_lock.h"
@@ -13,9 +14,10 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
-#include <dirent.h>
 #include <locale.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #ifdef __linux__
@@ -25,8 +27,8 @@
 
 namespace {
 
-// "id maj:min source dir type", fields apart by blanks; "-" for an id or a
-// device number the table does not give (FreeBSD).
+// "id maj:min source dir type [options]", fields apart by blanks; "-" for
+// an id or a device number the table does not give (FreeBSD).
 MountEntry entry(const QByteArray &text)
 {
     const QList<QByteArray> f = text.split(' ');
@@ -40,7 +42,17 @@ MountEntry entry(const QByteArray &text)
     m.source = f[2].toStdString();
     m.dir = f[3].toStdString();
     m.type = f[4].toStdString();
+    if (f.size() > 5)
+        m.options = f[5].toStdString();
     return m;
+}
+
+// A FUSE mount's options as the kernel writes them, for the user ME (this
+// process's), OTHER (neither that nor root) or a number as it stands.
+QByteArray fuse_options(QByteArray text)
+{
+    const uid_t other = geteuid() == 65534 ? 65533 : 65534;
+    return text.replace("ME", QByteArray::number(geteuid())).replace("OTHER", QByteArray::number(other));
 }
 
 // Mounts apart by ";".
@@ -59,28 +71,6 @@ QString started(const std::vector<VolumeStart> &starts)
     for (const VolumeStart &s : starts)
         out << QString::fromStdString(s.mount_point + ' ' + s.device + ' ' + s.fs_type);
     return out.join(';');
-}
-
-// A block device node in /dev, for a FUSE source that names one; its
-// number, none of those taken, is mapped in the fixture tree. Empty when
-// there is none.
-QByteArray some_block_device(const QList<QByteArray> &taken, dev_t *number)
-{
-    QByteArray found;
-    if (DIR *d = opendir("/dev")) {
-        while (const dirent *e = readdir(d)) {
-            struct stat st;
-            const QByteArray path = QByteArray("/dev/") + e->d_name;
-            if (stat(path.constData(), &st) == 0 && S_ISBLK(st.st_mode)
-                && !taken.contains(QByteArray::number(major(st.st_rdev)) + ':' + QByteArray::number(minor(st.st_rdev)))) {
-                found = path;
-                *number = st.st_rdev;
-                break;
-            }
-        }
-        closedir(d);
-    }
-    return found;
 }
 
 } // namespace
@@ -136,9 +126,13 @@ private slots:
         sys.disk("virtual/block/loop0", "7:0");
 
         dev_t number = 0;
-        block_node = some_block_device({"8:0", "8:1", "8:2", "8:16", "8:17", "8:18", "8:32", "8:33", "179:0",
-                                        "179:1", "259:0", "259:1", "7:0", "254:0", "254:1"},
-                                       &number);
+        QList<dev_t> taken;
+        for (const char *mm : {"8:0", "8:1", "8:2", "8:16", "8:17", "8:18", "8:32", "8:33", "179:0", "179:1",
+                               "259:0", "259:1", "7:0", "254:0", "254:1"}) {
+            const QList<QByteArray> parts = QByteArray(mm).split(':');
+            taken << makedev(parts[0].toUInt(), parts[1].toUInt());
+        }
+        block_node = dev_block_node(taken, &number);
         if (!block_node.isEmpty())
             sys.partition(usb + "sdb/fuse-node", QByteArray::number(major(number)) + ':' + QByteArray::number(minor(number)));
     }
@@ -351,8 +345,10 @@ private slots:
                  removable);
     }
 
-    // Which device of a mount is asked about: its own number, else (FUSE)
-    // the block device its source names under /dev, and nothing else.
+    // Which device of a mount is asked about: its own number, else (FUSE,
+    // btrfs) the block device node its source names in /dev, and nothing
+    // else; and a FUSE filesystem only where its program is root's or this
+    // user's, as the kernel records it (user_id=).
     void device_of_a_mount_data()
     {
         QTest::addColumn<QByteArray>("mount");
@@ -360,10 +356,24 @@ private slots:
 
         QTest::newRow("the mount's own device") << QByteArray("30 8:17 /anything /media/S vfat") << true;
         QTest::newRow("internal") << QByteArray("30 8:1 /dev/sda1 /media/S ext4") << false;
-        QTest::newRow("FUSE naming no node") << QByteArray("31 0:50 /tmp/x /media/F fuse.ext4") << false;
+        QTest::newRow("FUSE naming no node") << QByteArray("31 0:50 /tmp/x /media/F fuse.ext4 rw,user_id=0") << false;
         QTest::newRow("FUSE naming a node by a way out of /dev")
-            << QByteArray("31 0:50 /dev/../NODE /media/F fuse") << false;
-        QTest::newRow("FUSE naming a node on a USB disk") << QByteArray("31 0:50 NODE /media/F fuseblk") << true;
+            << QByteArray("31 0:50 /dev/../NODE /media/F fuse rw,user_id=0") << false;
+        QTest::newRow("root's FUSE naming a node on a USB disk")
+            << QByteArray("31 0:50 NODE /media/F fuseblk rw,user_id=0,group_id=0") << true;
+        QTest::newRow("this user's FUSE naming it")
+            << QByteArray("31 0:50 NODE /media/F fuse.exfat rw,user_id=ME,group_id=0") << true;
+        QTest::newRow("another user's FUSE naming it")
+            << QByteArray("31 0:50 NODE /media/F fuse rw,user_id=OTHER,group_id=0,allow_other") << false;
+        QTest::newRow("another user's FUSE with the partition's own number")
+            << QByteArray("31 8:17 /dev/sdb1 /media/F fuseblk rw,user_id=OTHER") << false;
+        QTest::newRow("FUSE that does not say whose it is") << QByteArray("31 0:50 NODE /media/F fuse rw") << false;
+        QTest::newRow("FUSE whose user is no number")
+            << QByteArray("31 0:50 NODE /media/F fuse rw,user_id=,group_id=0") << false;
+        QTest::newRow("root's FUSE naming a link to the node in /dev/shm")
+            << QByteArray("31 0:50 LINK /media/F fuse rw,user_id=0") << false;
+        QTest::newRow("btrfs, with a number of its own, naming the node")
+            << QByteArray("33 0:60 NODE /media/B btrfs rw") << true;
         QTest::newRow("tmpfs") << QByteArray("32 0:51 tmpfs /tmp tmpfs") << false;
     }
 
@@ -374,12 +384,95 @@ private slots:
 #endif
         QFETCH(QByteArray, mount);
         QFETCH(bool, removable);
-        if (mount.contains("NODE")) {
+        mount = fuse_options(mount);
+        QByteArray link;
+        if (mount.contains("NODE") || mount.contains("LINK")) {
             if (block_node.isEmpty())
                 QSKIP("no block device node in /dev to name");
             mount.replace("/dev/../NODE", "/dev/.." + block_node).replace("NODE", block_node);
         }
+        struct RemoveLink {
+            QByteArray path;
+            ~RemoveLink()
+            {
+                if (!path.isEmpty())
+                    unlink(path.constData());
+            }
+        } remove_link;
+        if (mount.contains("LINK")) {
+            // /dev/shm is anyone's to write in.
+            link = "/dev/shm/vorlix-test-link." + QByteArray::number(getpid());
+            if (symlink(block_node.constData(), link.constData()) != 0)
+                QSKIP("cannot make a link in /dev/shm");
+            remove_link.path = link;
+            mount.replace("LINK", link);
+        }
         QCOMPARE(mount_on_removable_disk(entry(mount), sys.root().toStdString()), removable);
+    }
+
+    // devtmpfs and a tmpfs both say "tmpfs" to statfs(2): a block node on a
+    // tmpfs mounted over /dev (as a container may have it) is made by
+    // whoever may write there, and names no device of the machine's.
+    void a_node_on_another_filesystem_at_dev()
+    {
+#ifndef __linux__
+        QSKIP("devtmpfs is Linux's");
+#endif
+        if (geteuid() != 0)
+            QSKIP("a private mount namespace takes root");
+        if (block_node.isEmpty())
+            QSKIP("no block device node in /dev to name");
+        struct stat node;
+        QVERIFY(stat(block_node.constData(), &node) == 0);
+        const MountEntry fuse = entry(fuse_options("31 0:50 " + block_node + " /media/F fuse rw,user_id=0"));
+        const std::string root = sys.root().toStdString();
+        const pid_t pid = fork();
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            // 1: the real /dev does not count it; 2: the tmpfs one does;
+            // 3: no private namespace here.
+            if (!mount_on_removable_disk(fuse, root))
+                _exit(1);
+            if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || mount("tmpfs", "/dev", "tmpfs", 0, "mode=755") != 0
+                || mknod(block_node.constData(), S_IFBLK | 0600, node.st_rdev) != 0)
+                _exit(3);
+            _exit(mount_on_removable_disk(fuse, root) ? 2 : 0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(pid, &status, 0), pid);
+        QVERIFY(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 3)
+            QSKIP("no private mount namespace could be made");
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    // A pattern matches a FUSE mount's source only where its program may
+    // speak for a device: another user's may call itself anything.
+    void pattern_and_fuse_data()
+    {
+        QTest::addColumn<QByteArray>("mount");
+        QTest::addColumn<bool>("admitted");
+
+        QTest::newRow("a kernel filesystem") << QByteArray("40 7:7 /dev/loop7 /media/L ext4 rw") << true;
+        QTest::newRow("root's FUSE") << QByteArray("41 0:70 /dev/loop7 /media/L fuse rw,user_id=0,group_id=0")
+                                     << true;
+        QTest::newRow("this user's FUSE") << QByteArray("41 0:70 /dev/loop7 /media/L fuse.x rw,user_id=ME") << true;
+        QTest::newRow("another user's FUSE, open to all")
+            << QByteArray("41 0:70 /dev/loop7 /media/L fuse rw,user_id=OTHER,group_id=0,allow_other") << false;
+        QTest::newRow("a FUSE mount's user given twice")
+            << QByteArray("41 0:70 /dev/loop7 /media/L fuse rw,user_id=OTHER,user_id=0") << false;
+    }
+
+    void pattern_and_fuse()
+    {
+        QFETCH(QByteArray, mount);
+        QFETCH(bool, admitted);
+        DeviceRule rule;
+        std::string error;
+        QVERIFY(rule.set_pattern("/dev/loop7", &error));
+        rule.sysfs_root = sys.root().toStdString();
+        QCOMPARE(rule.admits(entry(fuse_options(mount))), admitted);
     }
 
     // --- one agent per session --------------------------------------------
