@@ -22,6 +22,7 @@ std::string decode_octal_escapes(const char *s)
 #if VORLIX_ON_FREEBSD
 
 #include <errno.h>
+#include <string.h>
 #include <sys/param.h>
 #include <sys/ucred.h>
 #include <sys/mount.h>
@@ -38,6 +39,8 @@ bool list_mounts(std::vector<MountEntry> *mounts)
         entry.source = table[i].f_mntfromname;
         entry.dir = table[i].f_mntonname;
         entry.type = table[i].f_fstypename;
+        static_assert(sizeof entry.fsid == sizeof table[i].f_fsid, "fsid_t is two 32-bit values");
+        memcpy(&entry.fsid, &table[i].f_fsid, sizeof entry.fsid);
         mounts->push_back(entry);
     }
     return true;

@@ -1,6 +1,7 @@
 #ifndef VORLIX_MOUNT_TABLE_H
 #define VORLIX_MOUNT_TABLE_H
 
+#include <stdint.h>
 #include <sys/types.h>
 
 #include <string>
@@ -21,6 +22,9 @@ struct MountEntry {
     // for an overlay) as the table writes them: a comma in a value stands
     // escaped as \054, so decode each value only once split off.
     std::string options{};
+    // FreeBSD: the filesystem's id (statfs's f_fsid), which the kernel
+    // shows as 0 to anyone but root. 0 elsewhere.
+    uint64_t fsid = 0;
 };
 
 // Fills *mounts with every filesystem mounted now, in the system's order.

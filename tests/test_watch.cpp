@@ -1,5 +1,6 @@
 // The agent's decisions, in-process: which readings of the mount table
 // give a window, which devices count, and the session's lock.
+#include "platform/mount_root.h"
 #include "platform/mount_table.h"
 #include "platform/removable_disks.h"
 #include "dev_block_node.h"
@@ -473,6 +474,57 @@ private slots:
         QVERIFY(rule.set_pattern("/dev/loop7", &error));
         rule.sysfs_root = sys.root().toStdString();
         QCOMPARE(rule.admits(entry(fuse_options(mount))), admitted);
+    }
+
+    // --- the mount, not its path -------------------------------------------
+
+    // What the child that becomes vorlix opens: the mount the table named,
+    // where its folder still is that mount; otherwise nothing.
+    void the_mount_itself_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("opened");
+
+        QTest::newRow("the root of the mount") << "root" << true;
+        QTest::newRow("a folder below it, with the mount's id") << "below" << false;
+        QTest::newRow("the same folder, another mount's id") << "other id" << false;
+        QTest::newRow("a link to the mount's folder") << "link" << false;
+    }
+
+    void the_mount_itself()
+    {
+#ifndef __linux__
+        QSKIP("mount ids are Linux's");
+#endif
+        QFETCH(QString, what);
+        QFETCH(bool, opened);
+        // /proc stands for any mount: it lies on a folder of its own, and
+        // has folders below its root.
+        std::vector<MountEntry> mounts;
+        QVERIFY(list_mounts(&mounts));
+        MountEntry proc;
+        for (size_t i = 0; i < mounts.size(); ++i)
+            if (mounts[i].dir == "/proc" && on_top_of_folder(mounts, i))
+                proc = mounts[i];
+        if (proc.id == 0)
+            QSKIP("no /proc mounted on a folder of its own");
+        QTemporaryDir scratch;
+        MountEntry asked = proc;
+        if (what == "below") {
+            asked.dir = "/proc/sys";
+        } else if (what == "other id") {
+            asked.id = proc.parent;
+        } else if (what == "link") {
+            asked.dir = QFile::encodeName(scratch.filePath("proc")).toStdString();
+            QVERIFY(symlink("/proc", asked.dir.c_str()) == 0);
+        }
+        errno = 0;
+        const int fd = open_mount_root(asked);
+        if (fd >= 0)
+            close(fd);
+        QCOMPARE(fd >= 0, opened);
+        if (!opened && what != "link")
+            QCOMPARE(errno, ESTALE);
     }
 
     // --- one agent per session --------------------------------------------

@@ -75,7 +75,7 @@ std::vector<VolumeStart> VolumeWatcher::update(const std::vector<MountEntry> &mo
         if (reads_as_option(m.dir) || reads_as_option(m.source) || reads_as_option(m.type))
             continue;
         if (admit(m))
-            starts.push_back({m.dir, m.source, m.type});
+            starts.push_back({m.dir, m.source, m.type, m});
     }
     known = std::move(now);
     return starts;

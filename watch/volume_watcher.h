@@ -10,11 +10,13 @@
 #include <vector>
 
 // What vorlix is started with: the mount point, the device and the
-// filesystem type, as the mount table names them.
+// filesystem type, as the mount table names them; and the mount itself, to
+// know it again by (launcher.h).
 struct VolumeStart {
     std::string mount_point;
     std::string device;
     std::string fs_type;
+    MountEntry mount;
 };
 
 // Tells, from one reading of the mount table to the next, which volumes
