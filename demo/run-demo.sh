@@ -623,9 +623,21 @@ watch_and_mount() {
         VORLIX_DEMO_RUNTIME_DIR=$XDG_RUNTIME_DIR
         export VORLIX_DEMO_RUNTIME_DIR
     fi
+    # One agent runs per user and display, and the desktop's may run
+    # already: the demo's watches under a display name of its own, and
+    # demo-vorlix gives vorlix the session's displays back.
+    if [ -n "${DISPLAY+set}" ]; then
+        VORLIX_DEMO_DISPLAY=$DISPLAY
+        export VORLIX_DEMO_DISPLAY
+    fi
+    if [ -n "${WAYLAND_DISPLAY+set}" ]; then
+        VORLIX_DEMO_WAYLAND_DISPLAY=$WAYLAND_DISPLAY
+        export VORLIX_DEMO_WAYLAND_DISPLAY
+    fi
     trap end_demo EXIT
     trap 'exit 130' INT HUP TERM
-    VORLIX_DEMO_PROGRAM=$vorlix VORLIX_DEMO_DIR=$sandbox XDG_RUNTIME_DIR=$sandbox/run \
+    env -u WAYLAND_DISPLAY DISPLAY="vorlix-demo-$$:0" \
+        VORLIX_DEMO_PROGRAM=$vorlix VORLIX_DEMO_DIR=$sandbox XDG_RUNTIME_DIR=$sandbox/run \
         VORLIX_WATCH_DEVICES=$_pattern "$_watch" &
     agent=$!
     # It names itself in its lock file once it watches.

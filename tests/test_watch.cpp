@@ -74,6 +74,20 @@ QString started(const std::vector<VolumeStart> &starts)
     return out.join(';');
 }
 
+// A session as an agent started in it sees it: its runtime folder
+// (one of two, or none) and its displays.
+struct Session {
+    QByteArray runtime;
+    QByteArray wayland;
+    QByteArray x11;
+    std::vector<std::string> displays() const
+    {
+        return ::session_displays(wayland.isEmpty() ? nullptr : wayland.constData(),
+                                  x11.isEmpty() ? nullptr : x11.constData(),
+                                  runtime.isEmpty() ? nullptr : runtime.constData());
+    }
+};
+
 } // namespace
 
 class TestWatch : public QObject
@@ -529,38 +543,52 @@ private slots:
 
     // --- one agent per session --------------------------------------------
 
-    void session_display_data()
+    void session_displays_data()
     {
         QTest::addColumn<QByteArray>("wayland");
         QTest::addColumn<QByteArray>("x11");
-        QTest::addColumn<QString>("display");
+        QTest::addColumn<QByteArray>("runtime");
+        QTest::addColumn<QString>("displays"); // apart by blanks
 
-        QTest::newRow("Wayland first") << QByteArray("wayland-1") << QByteArray(":0") << "wayland-1";
-        QTest::newRow("X without a screen") << QByteArray() << QByteArray(":0") << ":0";
-        QTest::newRow("X screens are one session") << QByteArray() << QByteArray(":0.1") << ":0";
-        QTest::newRow("a remote X display") << QByteArray() << QByteArray("localhost:10.0") << "localhost:10";
-        QTest::newRow("not a screen number") << QByteArray() << QByteArray(":0.x") << ":0.x";
-        QTest::newRow("an empty Wayland name") << QByteArray("") << QByteArray(":1") << ":1";
-        QTest::newRow("a Wayland socket's path")
-            << QByteArray("/run/user/1000/wayland-0") << QByteArray() << "_run_user_1000_wayland-0";
-        QTest::newRow("no folder names") << QByteArray() << QByteArray("..") << "__";
-        QTest::newRow("no display") << QByteArray() << QByteArray() << "none";
-        QTest::newRow("cut short") << QByteArray(200, 'w') << QByteArray() << QString(64, 'w');
+        QTest::newRow("X without a screen") << QByteArray() << QByteArray(":0") << QByteArray() << ":0";
+        QTest::newRow("X screens are one display") << QByteArray() << QByteArray(":0.1") << QByteArray() << ":0";
+        QTest::newRow("its socket by name") << QByteArray() << QByteArray("unix:0") << QByteArray() << ":0";
+        QTest::newRow("its socket by name, a screen") << QByteArray() << QByteArray("unix:0.2") << QByteArray() << ":0";
+        QTest::newRow("this machine over TCP")
+            << QByteArray() << QByteArray("localhost:10.0") << QByteArray() << ":10";
+        QTest::newRow("the number written with a nought") << QByteArray() << QByteArray(":010") << QByteArray() << ":10";
+        QTest::newRow("another machine's") << QByteArray() << QByteArray("host:10.0") << QByteArray() << "host:10";
+        QTest::newRow("not a screen number") << QByteArray() << QByteArray(":0.x") << QByteArray() << ":0.x";
+        QTest::newRow("no folder names") << QByteArray() << QByteArray("..") << QByteArray() << "__";
+        QTest::newRow("a Wayland socket's name, in the runtime folder")
+            << QByteArray("wayland-0") << QByteArray() << QByteArray("/run/user/1000") << "_run_user_1000_wayland-0";
+        QTest::newRow("the same socket by its path")
+            << QByteArray("/run/user/1000/wayland-0") << QByteArray() << QByteArray() << "_run_user_1000_wayland-0";
+        QTest::newRow("a Wayland name without a runtime folder")
+            << QByteArray("wayland-0") << QByteArray() << QByteArray() << "wayland-0";
+        QTest::newRow("both, X first") << QByteArray("wayland-1") << QByteArray(":0.0") << QByteArray("/run/u")
+                                       << ":0 _run_u_wayland-1";
+        QTest::newRow("an empty Wayland name") << QByteArray("") << QByteArray(":1") << QByteArray() << ":1";
+        QTest::newRow("no display") << QByteArray() << QByteArray() << QByteArray() << "none";
+        QTest::newRow("cut short") << QByteArray(200, 'w') << QByteArray() << QByteArray() << QString(64, 'w');
     }
 
-    void session_display()
+    void session_displays()
     {
         QFETCH(QByteArray, wayland);
         QFETCH(QByteArray, x11);
-        QFETCH(QString, display);
-        QCOMPARE(QString::fromStdString(::session_display(wayland.isNull() ? nullptr : wayland.constData(),
-                                                          x11.isNull() ? nullptr : x11.constData())),
-                 display);
+        QFETCH(QByteArray, runtime);
+        QFETCH(QString, displays);
+        const auto arg = [](const QByteArray &b) { return b.isNull() ? nullptr : b.constData(); };
+        QStringList got;
+        for (const std::string &d : ::session_displays(arg(wayland), arg(x11), arg(runtime)))
+            got << QString::fromStdString(d);
+        QCOMPARE(got.join(' '), displays);
     }
 
     // The lock from another process (a lock of the system's is the
     // process's own: taking it twice in one process always works).
-    static SessionLock::Outcome take_elsewhere(const QByteArray &runtime, const std::string &display,
+    static SessionLock::Outcome take_elsewhere(const Session &session, const QByteArray &shared,
                                                std::string *message)
     {
         int out[2];
@@ -569,8 +597,10 @@ private slots:
         const pid_t pid = fork();
         if (pid == 0) {
             SessionLock lock;
+            lock.shared_parent = shared.toStdString();
             std::string text;
-            const int outcome = lock.take(runtime.constData(), display, &text);
+            const int outcome =
+                lock.take(session.runtime.isEmpty() ? nullptr : session.runtime.constData(), session.displays(), &text);
             if (write(out[1], text.data(), text.size()) < 0) {
             }
             _exit(outcome);
@@ -585,45 +615,113 @@ private slots:
         return static_cast<SessionLock::Outcome>(WEXITSTATUS(status));
     }
 
+    // The first agent's lock, its file and what it says to the second.
     void one_agent_per_session()
     {
-        QTemporaryDir runtime;
+        QTemporaryDir runtime, shared;
         QVERIFY(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                           | QFileDevice::ExeOwner));
         const QByteArray dir = QFile::encodeName(runtime.path());
+        const QString own = shared.path() + "/vorlix-watch-" + QString::number(geteuid());
         std::string message;
         SessionLock lock;
-        QCOMPARE(lock.take(dir.constData(), ":7", &message), SessionLock::taken);
+        lock.shared_parent = QFile::encodeName(shared.path()).toStdString();
+        QCOMPARE(lock.take(dir.constData(), {":7"}, &message), SessionLock::taken);
         QCOMPARE(QString::fromStdString(message), QString());
-        QCOMPARE(QString::fromStdString(lock.file()), runtime.path() + "/vorlix-watch-:7.lock");
+        QStringList files;
+        for (const std::string &f : lock.files())
+            files << QString::fromStdString(f);
+        QCOMPARE(files, (QStringList{own + "/vorlix-watch-:7.lock", runtime.path() + "/vorlix-watch-:7.lock"}));
+        QCOMPARE(QFileInfo(own).permissions() & 0x0077, QFileDevice::Permissions()); // none for group and others
         lock.mark_ready();
-        QFile file(runtime.path() + "/vorlix-watch-:7.lock");
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray::number(getpid()) + '\n');
-
-        QCOMPARE(take_elsewhere(dir, ":7", &message), SessionLock::held);
-        QVERIFY2(message.find("already watches") != std::string::npos, message.c_str());
+        QCOMPARE(take_elsewhere({dir, "", ":7"}, QFile::encodeName(shared.path()), &message), SessionLock::held);
+        QVERIFY2(message.find("already watches for this user on display :7") != std::string::npos, message.c_str());
         QVERIFY2(message.find("pid " + std::to_string(getpid())) != std::string::npos, message.c_str());
-        QCOMPARE(take_elsewhere(dir, ":8", &message), SessionLock::taken);
+        // Last: closing any descriptor of a file lets go of this process's
+        // lock on it.
+        for (const QString &f : files) {
+            QFile file(f);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray::number(getpid()) + '\n');
+        }
     }
 
-    // Where the runtime folder will not do, a folder of the user's own in
-    // /tmp; never one that another user made or may write to.
+    // One agent per user and display, however each was started: with or
+    // without a runtime folder, with any spelling of the X display, with
+    // Wayland's as well or alone.
+    void agents_that_meet_data()
+    {
+        QTest::addColumn<QByteArray>("first");  // "runtime wayland x11", "-" for none; runtime A, B or -
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<int>("outcome");       // the second's
+
+        const int held = SessionLock::held, taken = SessionLock::taken;
+        QTest::newRow("the same") << QByteArray("A - :7") << QByteArray("A - :7") << held;
+        QTest::newRow("a screen of it") << QByteArray("A - :7") << QByteArray("A - :7.0") << held;
+        QTest::newRow("its socket's name") << QByteArray("A - :7") << QByteArray("A - unix:7") << held;
+        QTest::newRow("over TCP") << QByteArray("A - :7") << QByteArray("A - localhost:7.0") << held;
+        QTest::newRow("without a runtime folder") << QByteArray("A - :7") << QByteArray("- - :7") << held;
+        QTest::newRow("with one, after one without") << QByteArray("- - :7") << QByteArray("A - :7") << held;
+        QTest::newRow("with another runtime folder") << QByteArray("A - :7") << QByteArray("B - :7") << held;
+        QTest::newRow("Wayland and X, then X") << QByteArray("A wayland-7 :7") << QByteArray("A - :7") << held;
+        QTest::newRow("Wayland and X, then Wayland") << QByteArray("A wayland-7 :7") << QByteArray("A wayland-7 -")
+                                                     << held;
+        QTest::newRow("X, then Wayland and X") << QByteArray("A - :7") << QByteArray("A wayland-7 :7") << held;
+        QTest::newRow("Wayland by name, then by path") << QByteArray("A wayland-7 -") << QByteArray("- A/wayland-7 -")
+                                                       << held;
+        QTest::newRow("another X display") << QByteArray("A - :7") << QByteArray("A - :8") << taken;
+        QTest::newRow("another machine's") << QByteArray("A - :7") << QByteArray("A - host:7") << taken;
+        QTest::newRow("another Wayland socket") << QByteArray("A wayland-7 -") << QByteArray("A wayland-8 -") << taken;
+    }
+
+    void agents_that_meet()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(int, outcome);
+
+        QTemporaryDir a, b, shared;
+        for (const QTemporaryDir *d : {&a, &b})
+            QVERIFY(QFile::setPermissions(d->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                         | QFileDevice::ExeOwner));
+        const auto session = [&](const QByteArray &text) {
+            QList<QByteArray> f = text.split(' ');
+            for (QByteArray &part : f) {
+                if (part == "-")
+                    part.clear();
+                part.replace("A", QFile::encodeName(a.path())).replace("B", QFile::encodeName(b.path()));
+            }
+            return Session{f[0], f[1], f[2]};
+        };
+        SessionLock lock;
+        lock.shared_parent = QFile::encodeName(shared.path()).toStdString();
+        std::string message;
+        const Session one = session(first);
+        QCOMPARE(lock.take(one.runtime.isEmpty() ? nullptr : one.runtime.constData(), one.displays(), &message),
+                 SessionLock::taken);
+        QCOMPARE(int(take_elsewhere(session(second), QFile::encodeName(shared.path()), &message)), outcome);
+    }
+
+    // The folder of the user's own, beside the runtime folder or instead
+    // of it; never one that another user made or may write to. Where it
+    // will not do, the runtime folder alone holds the lock.
     void lock_folder_data()
     {
-        QTest::addColumn<QString>("runtime");       // the runtime folder: "" none, "open" a 0777 one
-        QTest::addColumn<QString>("fallback");      // what is in the fallback's place beforehand
+        QTest::addColumn<QString>("runtime");       // the runtime folder: "" none, "open" a 0777 one, "own" a 0700 one
+        QTest::addColumn<QString>("fallback");      // what is in the own folder's place beforehand
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("said");
 
-        QTest::newRow("no runtime folder: one of the user's own in /tmp")
+        QTest::newRow("no runtime folder: one of the user's own")
             << "" << "none" << int(SessionLock::taken) << "";
         QTest::newRow("a runtime folder others may write to is not used")
             << "open" << "none" << int(SessionLock::taken) << "not using XDG_RUNTIME_DIR";
         QTest::newRow("a relative runtime folder is not used") << "relative" << "none" << int(SessionLock::taken) << "";
-        QTest::newRow("the fallback others may write to") << "" << "open" << int(SessionLock::failed) << "others may write to it";
-        QTest::newRow("the fallback a symbolic link") << "" << "link" << int(SessionLock::failed) << "symbolic link";
-        QTest::newRow("the fallback another user's") << "" << "nobody" << int(SessionLock::failed) << "another user";
+        QTest::newRow("the own folder others may write to") << "" << "open" << int(SessionLock::failed) << "others may write to it";
+        QTest::newRow("the own folder a symbolic link") << "" << "link" << int(SessionLock::failed) << "symbolic link";
+        QTest::newRow("the own folder another user's") << "" << "nobody" << int(SessionLock::failed) << "another user";
+        QTest::newRow("another user's, beside a runtime folder")
+            << "own" << "nobody" << int(SessionLock::taken) << "another user";
     }
 
     void lock_folder()
@@ -633,48 +731,35 @@ private slots:
         QFETCH(int, outcome);
         QFETCH(QString, said);
 
-        const QByteArray fallback_dir = "/tmp/vorlix-watch-" + QByteArray::number(geteuid());
-        if (QFileInfo::exists(QString::fromUtf8(fallback_dir)) || QFileInfo(QString::fromUtf8(fallback_dir)).isSymLink())
-            QSKIP("this user's own fallback folder is there already; it is left alone");
         if (fallback == "nobody" && geteuid() != 0)
             QSKIP("making a folder another user's needs root");
-        // Whatever the case leaves at the fallback's place goes, on every
-        // way out of it.
-        struct RemoveFallback {
-            QString where;
-            ~RemoveFallback()
-            {
-                if (QFileInfo(where).isSymLink())
-                    QFile::remove(where);
-                else
-                    QDir(where).removeRecursively();
-            }
-        } remove_fallback{QString::fromUtf8(fallback_dir)};
-        QTemporaryDir scratch;
+        QTemporaryDir scratch, shared;
+        const QByteArray own = QFile::encodeName(shared.path()) + "/vorlix-watch-" + QByteArray::number(geteuid());
         QByteArray runtime_dir;
-        if (runtime == "open") {
-            runtime_dir = QFile::encodeName(scratch.path()) + "/open";
-            QVERIFY(mkdir(runtime_dir.constData(), 0777) == 0 && chmod(runtime_dir.constData(), 0777) == 0);
+        if (runtime == "open" || runtime == "own") {
+            runtime_dir = QFile::encodeName(scratch.path()) + "/run";
+            const mode_t mode = runtime == "open" ? 0777 : 0700;
+            QVERIFY(mkdir(runtime_dir.constData(), mode) == 0 && chmod(runtime_dir.constData(), mode) == 0);
         } else if (runtime == "relative") {
             runtime_dir = "run/user";
         }
         if (fallback == "open") {
-            QVERIFY(mkdir(fallback_dir.constData(), 0777) == 0 && chmod(fallback_dir.constData(), 0777) == 0);
+            QVERIFY(mkdir(own.constData(), 0777) == 0 && chmod(own.constData(), 0777) == 0);
         } else if (fallback == "link") {
-            QVERIFY(symlink(QFile::encodeName(scratch.path()).constData(), fallback_dir.constData()) == 0);
+            QVERIFY(symlink(QFile::encodeName(scratch.path()).constData(), own.constData()) == 0);
         } else if (fallback == "nobody") {
-            QVERIFY(mkdir(fallback_dir.constData(), 0700) == 0 && chown(fallback_dir.constData(), 65534, 65534) == 0);
+            QVERIFY(mkdir(own.constData(), 0700) == 0 && chown(own.constData(), 65534, 65534) == 0);
         }
 
         std::string message;
-        SessionLock::Outcome got;
-        {
-            SessionLock lock;
-            got = lock.take(runtime_dir.isEmpty() ? nullptr : runtime_dir.constData(), "test", &message);
-        }
-
+        SessionLock lock;
+        lock.shared_parent = QFile::encodeName(shared.path()).toStdString();
+        const SessionLock::Outcome got =
+            lock.take(runtime_dir.isEmpty() ? nullptr : runtime_dir.constData(), {"test"}, &message);
         QCOMPARE(int(got), outcome);
         QVERIFY2(QString::fromStdString(message).contains(said), message.c_str());
+        for (const std::string &file : lock.files())
+            QVERIFY2(file.compare(0, own.size(), own.constData()) != 0 || fallback == "none", file.c_str());
     }
 };
 
