@@ -140,22 +140,6 @@ std::string bus_of(const std::string &dir)
     return slash != nullptr ? slash + 1 : target;
 }
 
-// The block device a mount without a number of its own names as its
-// source: udisks hands FUSE the node (ntfs-3g, exfat-fuse), and btrfs shows
-// one of its devices. A FUSE program names whatever it likes, so its name
-// counts only where the program is root's or this user's; a filesystem of
-// the kernel's own is mounted by root alone. The node is looked up so that
-// nothing outside the kernel's device filesystem is asked (device_node.h).
-bool block_device_named(const MountEntry &mount, dev_t *dev)
-{
-    if (is_fuse_type(mount.type)) {
-        const FuseLink link = fuse_link(mount);
-        return link.state == FuseLink::linked && fuse_link_trusted(link, geteuid())
-            && devfs_block_device(link.device, dev);
-    }
-    return devfs_block_device(mount.source, dev);
-}
-
 } // namespace
 
 bool sysfs_device_removable(dev_t dev, const std::string &sysfs_root)
@@ -189,13 +173,23 @@ bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_r
 {
     // A device number of major 0 is one the kernel made up for a
     // filesystem without a block device of its own (tmpfs, FUSE, NFS).
+    // A filesystem without a number of its own names its block device as
+    // its source: udisks hands FUSE the node (ntfs-3g, exfat-fuse), and
+    // btrfs shows one of its devices. A FUSE program names whatever it
+    // likes, and fuseblk even carries its device's number: another user's
+    // speaks for no device. A filesystem of the kernel's own is mounted by
+    // root alone. The node is looked up so that nothing outside the
+    // kernel's device filesystem is asked (device_node.h).
     dev_t dev = entry.dev;
-    // fuseblk carries its device's number, but another user's program
-    // speaks for no device, whatever number or name it shows.
-    if (is_fuse_type(entry.type) && !fuse_link_trusted(fuse_link(entry), geteuid()))
+    if (is_fuse_type(entry.type)) {
+        const FuseLink link = fuse_link(entry);
+        if (!fuse_link_trusted(link, geteuid()))
+            return false;
+        if (major(dev) == 0 && (link.state != FuseLink::linked || !devfs_block_device(link.device, &dev)))
+            return false;
+    } else if (major(dev) == 0 && !devfs_block_device(entry.source, &dev)) {
         return false;
-    if (major(dev) == 0 && !block_device_named(entry, &dev))
-        return false;
+    }
     return sysfs_device_removable(dev, sysfs_root);
 }
 
