@@ -39,11 +39,16 @@ if [ "${VORLIX_WATCH_BENCH_INSIDE-}" = 1 ]; then
     mountwait=$build/bench/vorlix-bench-mountwait
     work=$(mktemp -d "${TMPDIR:-/tmp}/vorlix-watch-bench.XXXXXX")
     agent=
+    # Every agent also locks its display in /tmp/vorlix-watch-<uid>: a name
+    # of this run's own keeps another run at the same time apart.
+    display=:bench-$$
+    shared_lock=/tmp/vorlix-watch-$(id -u)/vorlix-watch-$display.lock
     cleanup() {
         if [ -n "$agent" ]; then
             kill "$agent" 2>/dev/null || true
             wait "$agent" 2>/dev/null || true
         fi
+        rm -f "$shared_lock"
         umount "$work/mnt"/* 2>/dev/null || true
         rm -rf "$work"
     }
@@ -53,12 +58,12 @@ if [ "${VORLIX_WATCH_BENCH_INSIDE-}" = 1 ]; then
     chmod 700 "$work/run"
     ln -s "$stamp_bin" "$work/bin/vorlix"
 
-    env -i PATH="$work/bin:/usr/bin:/bin" XDG_RUNTIME_DIR="$work/run" DISPLAY=:bench \
+    env -i PATH="$work/bin:/usr/bin:/bin" XDG_RUNTIME_DIR="$work/run" DISPLAY="$display" \
         VORLIX_WATCH_DEVICES='bench-stick-[0-9]+' BENCH_STAMPS="$work/stamps" \
         "$agent_bin" 2>"$work/agent.err" &
     agent=$!
     tries=0
-    until [ "$(cat "$work/run/vorlix-watch-:bench.lock" 2>/dev/null)" = "$agent" ]; do
+    until [ "$(cat "$work/run/vorlix-watch-$display.lock" 2>/dev/null)" = "$agent" ]; do
         kill -0 "$agent" 2>/dev/null || { cat "$work/agent.err" >&2; die "the agent did not start"; }
         tries=$((tries + 1))
         [ "$tries" -le 200 ] || die "the agent was not watching after 10 s"

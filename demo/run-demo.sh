@@ -623,10 +623,25 @@ watch_and_mount() {
         VORLIX_DEMO_RUNTIME_DIR=$XDG_RUNTIME_DIR
         export VORLIX_DEMO_RUNTIME_DIR
     fi
+    # One agent runs per user and display, and the desktop's may run
+    # already: the demo's watches under a display name of its sandbox's,
+    # and demo-vorlix gives vorlix the session's displays back.
+    _display=vorlix-demo-$(printf '%s' "$sandbox" | cksum | cut -d ' ' -f 1):0
+    # Where every agent also keeps its lock; the demo's goes once it ended.
+    _shared_lock=/tmp/vorlix-watch-$(id -u)/vorlix-watch-$_display.lock
+    if [ -n "${DISPLAY+set}" ]; then
+        VORLIX_DEMO_DISPLAY=$DISPLAY
+        export VORLIX_DEMO_DISPLAY
+    fi
+    if [ -n "${WAYLAND_DISPLAY+set}" ]; then
+        VORLIX_DEMO_WAYLAND_DISPLAY=$WAYLAND_DISPLAY
+        export VORLIX_DEMO_WAYLAND_DISPLAY
+    fi
     trap end_demo EXIT
     trap 'exit 130' INT HUP TERM
-    VORLIX_DEMO_PROGRAM=$vorlix VORLIX_DEMO_DIR=$sandbox XDG_RUNTIME_DIR=$sandbox/run \
-        VORLIX_WATCH_DEVICES=$_pattern "$_watch" &
+    env -u WAYLAND_DISPLAY "DISPLAY=$_display" \
+        "VORLIX_DEMO_PROGRAM=$vorlix" "VORLIX_DEMO_DIR=$sandbox" "XDG_RUNTIME_DIR=$sandbox/run" \
+        "VORLIX_WATCH_DEVICES=$_pattern" "$_watch" &
     agent=$!
     # It names itself in its lock file once it watches.
     _tries=0
@@ -643,6 +658,7 @@ watch_and_mount() {
         kill "$agent" 2>/dev/null
         wait "$agent" 2>/dev/null
         agent=
+        rm -f "$_shared_lock"
         rm -f "$bin/vorlix"
         plain_stick
         return 0
@@ -658,6 +674,7 @@ watch_and_mount() {
     # (The shell would report the agent's end by its signal.)
     wait "$agent" 2>/dev/null
     agent=
+    rm -f "$_shared_lock"
     _status=$(cat "$sandbox/.vorlix.status" 2>/dev/null) ||
         die "vorlix-watch ended without starting vorlix (see above)"
     finished=1

@@ -2,8 +2,10 @@
 
 #include "common/disk_names.h"
 #include "platform/device_holders.h"
+#include "platform/device_node.h"
 #include "platform/first_line.h"
 #include "platform/fs_probe.h"
+#include "platform/fuse_link.h"
 #include "platform/mount_table.h"
 #include "platform/target.h"
 
@@ -379,19 +381,20 @@ Owner mount_owner(const MountEntry &mount, const DeviceSet &set)
     const std::string source = collapse_path(mount.source.c_str());
     switch (set.basis) {
     case DeviceSet::by_number: {
+        // Another user's FUSE program may call its filesystem after any
+        // device, and even serve it from a device it may read: it is never
+        // the set's, so never taken for the volume nor unmounted with it.
+        if (is_fuse(mount.type) && !fuse_link_trusted(fuse_link(mount), geteuid()))
+            return Owner::other;
         if (contains(set.numbers, mount.dev))
             return Owner::member;
-        // A filesystem that is not the kernel's own (FUSE) has a number of
-        // its own; its source names the device it reads.
-        // Only a FUSE mount's source or a name under /dev is looked at:
-        // any path could lie on a network filesystem that hangs.
-        const bool names_device = starts_with(source, "/dev/") || is_fuse(mount.type);
-        if (!names_device || !starts_with(source, "/"))
-            return Owner::other;
-        struct stat st;
-        if (!probe_stat(source.c_str(), &st))
-            return errno == ETIMEDOUT ? Owner::unknown : Owner::other;
-        return S_ISBLK(st.st_mode) && contains(set.numbers, st.st_rdev) ? Owner::member : Owner::other;
+        // A filesystem with a number of its own (FUSE, btrfs) names the
+        // device it reads as its source: a block device node of the
+        // kernel's in /dev, looked up there alone, so that no link another
+        // user planted leads the lookup into a filesystem that hangs.
+        dev_t named = 0;
+        return devfs_block_device(source, &named) && contains(set.numbers, named) ? Owner::member
+                                                                                  : Owner::other;
     }
     case DeviceSet::by_provider:
 #if VORLIX_ON_FREEBSD

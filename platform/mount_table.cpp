@@ -22,6 +22,7 @@ std::string decode_octal_escapes(const char *s)
 #if VORLIX_ON_FREEBSD
 
 #include <errno.h>
+#include <string.h>
 #include <sys/param.h>
 #include <sys/ucred.h>
 #include <sys/mount.h>
@@ -39,6 +40,8 @@ bool list_mounts(std::vector<MountEntry> *mounts)
         entry.dir = table[i].f_mntonname;
         entry.type = table[i].f_fstypename;
         entry.owner = table[i].f_owner;
+        static_assert(sizeof entry.fsid == sizeof table[i].f_fsid, "fsid_t is two 32-bit values");
+        memcpy(&entry.fsid, &table[i].f_fsid, sizeof entry.fsid);
         mounts->push_back(entry);
     }
     return true;
@@ -60,13 +63,21 @@ bool read_mountinfo(const char *, std::vector<MountEntry> *)
 namespace {
 
 // "id parent major:minor root mount-point options [optional...] - type source super-options"
+// Fields are apart by exactly one blank, and one may be empty: a source
+// mounted as "" stands as nothing between two blanks. Taking a run of
+// blanks for one would make the options the source.
 bool parse_line(char *line, MountEntry *entry)
 {
     line[strcspn(line, "\n")] = '\0';
     std::vector<const char *> fields;
-    char *save = nullptr;
-    for (char *f = strtok_r(line, " ", &save); f != nullptr; f = strtok_r(nullptr, " ", &save))
+    for (char *f = line;;) {
         fields.push_back(f);
+        char *blank = strchr(f, ' ');
+        if (blank == nullptr)
+            break;
+        *blank = '\0';
+        f = blank + 1;
+    }
 
     size_t dash = 6; // the optional fields end at a lone "-"
     while (dash < fields.size() && strcmp(fields[dash], "-") != 0)

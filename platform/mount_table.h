@@ -1,6 +1,7 @@
 #ifndef VORLIX_MOUNT_TABLE_H
 #define VORLIX_MOUNT_TABLE_H
 
+#include <stdint.h>
 #include <sys/types.h>
 
 #include <string>
@@ -25,6 +26,9 @@ struct MountEntry {
     // filesystem the kernel lets a user other than root mount only a
     // daemon of that user's own.
     uid_t owner = 0;
+    // FreeBSD: the filesystem's id (statfs's f_fsid), which the kernel
+    // shows as 0 to anyone but root. 0 elsewhere.
+    uint64_t fsid = 0;
 };
 
 // Fills *mounts with every filesystem mounted now, in the system's order.

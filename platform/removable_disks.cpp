@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#if VORLIX_ON_FREEBSD
 namespace {
 
 // A device node's name under /dev, for a source that is one: "/dev/da0s1"
@@ -22,6 +23,7 @@ bool name_under_dev(const std::string &source, std::string *name)
 }
 
 } // namespace
+#endif
 
 #if VORLIX_ON_FREEBSD
 
@@ -180,7 +182,9 @@ std::string volume_device(const MountEntry &mount)
 
 #else // Linux
 
+#include "platform/device_node.h"
 #include "platform/first_line.h"
+#include "platform/fuse_link.h"
 #include "platform/sysfs_disks.h"
 
 #include <limits.h>
@@ -208,18 +212,6 @@ std::string bus_of(const std::string &dir)
     target[n] = '\0';
     const char *slash = strrchr(target, '/');
     return slash != nullptr ? slash + 1 : target;
-}
-
-// The block device a source under /dev names: udisks hands FUSE the node
-// (ntfs-3g, exfat-fuse), whose mount then carries no device number.
-bool block_device_named(const std::string &source, dev_t *dev)
-{
-    std::string name;
-    struct stat st;
-    if (!name_under_dev(source, &name) || stat(source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
-        return false;
-    *dev = st.st_rdev;
-    return true;
 }
 
 } // namespace
@@ -255,9 +247,23 @@ bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_r
 {
     // A device number of major 0 is one the kernel made up for a
     // filesystem without a block device of its own (tmpfs, FUSE, NFS).
+    // A filesystem without a number of its own names its block device as
+    // its source: udisks hands FUSE the node (ntfs-3g, exfat-fuse), and
+    // btrfs shows one of its devices. A FUSE program names whatever it
+    // likes, and fuseblk even carries its device's number: another user's
+    // speaks for no device. A filesystem of the kernel's own is mounted by
+    // root alone. The node is looked up so that nothing outside the
+    // kernel's device filesystem is asked (device_node.h).
     dev_t dev = entry.dev;
-    if (major(dev) == 0 && !block_device_named(entry.source, &dev))
+    if (is_fuse_type(entry.type)) {
+        const FuseLink link = fuse_link(entry);
+        if (!fuse_link_trusted(link, geteuid()))
+            return false;
+        if (major(dev) == 0 && (link.state != FuseLink::linked || !devfs_block_device(link.device, &dev)))
+            return false;
+    } else if (major(dev) == 0 && !devfs_block_device(entry.source, &dev)) {
         return false;
+    }
     return sysfs_device_removable(dev, sysfs_root);
 }
 

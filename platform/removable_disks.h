@@ -28,11 +28,13 @@
 // filesystem, whatever it is.
 
 // The filesystem mounted as entry. Linux: its block device is the mount's
-// own device number, or for FUSE and the like the block device its source
-// names under /dev; FreeBSD: the provider its source names under /dev, or
-// for FUSE (whose source is always /dev/fuse) the one its daemon reads,
-// where the daemon is root's or this user's own (fuse_link.h).
-// Reads sysfs under sysfs_root ("/sys"; tests give a fixture tree).
+// own device number, or for one without (FUSE, btrfs) the block device node
+// its source names in /dev (device_node.h); FreeBSD: the provider its
+// source names under /dev, or for FUSE (whose source is always /dev/fuse)
+// the one its daemon reads. A FUSE filesystem whose program is neither
+// root's nor this user's lies on no disk, whatever it calls itself
+// (fuse_link.h). Reads sysfs under sysfs_root ("/sys"; tests give a
+// fixture tree).
 // Never touches the mounted filesystem itself.
 bool mount_on_removable_disk(const MountEntry &entry, const std::string &sysfs_root);
 

@@ -1,6 +1,7 @@
 #include "platform/disk_devices.h"
 #include "platform/mount_table.h"
 #include "platform/sysfs_disks.h"
+#include "dev_block_node.h"
 #include "sysfs_tree.h"
 
 #include <QDir>
@@ -141,28 +142,43 @@ private slots:
 
     // Which mounted filesystems come from a set known by device number: by
     // the number the table gives, or, for a filesystem with a number of its
-    // own (FUSE), by the device its source names.
+    // own (FUSE, btrfs), by the block device node its source names in /dev.
+    // Another user's FUSE program may name any device, and is never the
+    // set's, so never unmounted with it.
     void mounts_by_device_number_data()
     {
-        QTest::addColumn<QByteArray>("source");  // "NODE" stands for a block node 8:17
+        QTest::addColumn<QByteArray>("source");  // NODE: a block node right in /dev, a member of the set
         QTest::addColumn<QByteArray>("maj_min"); // as the mount table gives it
         QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("options"); // ME: this user's id, OTHER: another's
         QTest::addColumn<bool>("member");
 
         QTest::newRow("block-backed, any name") << QByteArray("/dev/whatever") << QByteArray("8:17")
-                                                << QByteArray("ext4") << true;
+                                                << QByteArray("ext4") << QByteArray("rw") << true;
         QTest::newRow("block-backed, another disk") << QByteArray("/dev/sdb1") << QByteArray("8:33")
-                                                    << QByteArray("ext4") << false;
-        QTest::newRow("FUSE with the partition as source") << QByteArray("NODE") << QByteArray("0:52")
-                                                           << QByteArray("fuseblk") << true;
-        QTest::newRow("FUSE, source spelled oddly") << QByteArray("//NODE") << QByteArray("0:52")
-                                                    << QByteArray("fuse.ntfs-3g") << true;
+                                                    << QByteArray("ext4") << QByteArray("rw") << false;
+        QTest::newRow("root's FUSE with the partition as source")
+            << QByteArray("NODE") << QByteArray("0:52") << QByteArray("fuseblk") << QByteArray("rw,user_id=0")
+            << true;
+        QTest::newRow("this user's FUSE, source spelled oddly")
+            << QByteArray("//NODE") << QByteArray("0:52") << QByteArray("fuse.ntfs-3g") << QByteArray("rw,user_id=ME")
+            << true;
+        QTest::newRow("another user's FUSE with the partition as source")
+            << QByteArray("NODE") << QByteArray("0:52") << QByteArray("fuse") << QByteArray("rw,user_id=OTHER,allow_other")
+            << false;
+        QTest::newRow("another user's FUSE with the partition's own number")
+            << QByteArray("NODE") << QByteArray("8:17") << QByteArray("fuseblk") << QByteArray("rw,user_id=OTHER")
+            << false;
         QTest::newRow("FUSE with another source") << QByteArray("/nonexistent/sdb1") << QByteArray("0:52")
-                                                  << QByteArray("fuseblk") << false;
-        // Any path might lie on a network filesystem that hangs.
-        QTest::newRow("no FUSE mount: its source path is not looked at")
-            << QByteArray("NODE") << QByteArray("0:52") << QByteArray("nfs") << false;
-        QTest::newRow("tmpfs") << QByteArray("tmpfs") << QByteArray("0:30") << QByteArray("tmpfs") << false;
+                                                  << QByteArray("fuseblk") << QByteArray("rw,user_id=0") << false;
+        QTest::newRow("btrfs naming the partition") << QByteArray("NODE") << QByteArray("0:53")
+                                                    << QByteArray("btrfs") << QByteArray("rw") << true;
+        // Any path might lie on a network filesystem that hangs, and a
+        // node outside /dev is anyone's to make.
+        QTest::newRow("a node outside /dev is not looked at")
+            << QByteArray("OUTSIDE") << QByteArray("0:52") << QByteArray("fuse") << QByteArray("rw,user_id=0") << false;
+        QTest::newRow("tmpfs") << QByteArray("tmpfs") << QByteArray("0:30") << QByteArray("tmpfs") << QByteArray("rw")
+                               << false;
     }
 
     void mounts_by_device_number()
@@ -170,24 +186,35 @@ private slots:
         QFETCH(QByteArray, source);
         QFETCH(QByteArray, maj_min);
         QFETCH(QByteArray, type);
+        QFETCH(QByteArray, options);
         QFETCH(bool, member);
 
-        QTemporaryDir nodes;
-        if (source.contains("NODE")) {
-#ifndef __linux__
-            QSKIP("block device nodes and numbers in the mount table are Linux's");
-#endif
-            if (geteuid() != 0)
-                QSKIP("making a block device node takes root");
-            const QByteArray node = nodes.path().toLocal8Bit() + "/sdb1";
-            QVERIFY(mknod(node.constData(), S_IFBLK | 0600, number("8:17")) == 0);
-            source.replace("NODE", node);
-        }
         DeviceSet disk;
         disk.basis = DeviceSet::by_number;
         disk.whole_disk = true;
         disk.numbers = {number("8:16"), number("8:17"), number("8:18")};
-        const MountEntry mount = {source.toStdString(), "/media/x", number(maj_min), type.toStdString()};
+        QTemporaryDir nodes;
+        if (source.contains("NODE") || source == "OUTSIDE") {
+#ifndef __linux__
+            QSKIP("block device nodes and numbers in the mount table are Linux's");
+#endif
+            dev_t node_number = 0;
+            const QByteArray node = dev_block_node({}, &node_number);
+            if (node.isEmpty())
+                QSKIP("no block device node in /dev to name");
+            disk.numbers.push_back(node_number);
+            if (source == "OUTSIDE") {
+                if (geteuid() != 0)
+                    QSKIP("making a block device node takes root");
+                source = nodes.path().toLocal8Bit() + "/sdb1";
+                QVERIFY(mknod(source.constData(), S_IFBLK | 0600, node_number) == 0);
+            }
+            source.replace("NODE", node);
+        }
+        const uid_t other = geteuid() == 65534 ? 65533 : 65534;
+        options.replace("OTHER", QByteArray::number(other)).replace("ME", QByteArray::number(geteuid()));
+        MountEntry mount = {source.toStdString(), "/media/x", number(maj_min), type.toStdString()};
+        mount.options = options.toStdString();
         QCOMPARE(mount_owner(mount, disk) == Owner::member, member);
     }
 

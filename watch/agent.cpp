@@ -73,8 +73,10 @@ int run_agent(int argc, char **argv)
     }
 
     SessionLock lock;
-    const std::string display = session_display(getenv("WAYLAND_DISPLAY"), getenv("DISPLAY"));
-    switch (lock.take(getenv("XDG_RUNTIME_DIR"), display, &problem)) {
+    const char *runtime_dir = getenv("XDG_RUNTIME_DIR");
+    const std::vector<std::string> displays =
+        session_displays(getenv("WAYLAND_DISPLAY"), getenv("DISPLAY"), runtime_dir);
+    switch (lock.take(runtime_dir, displays, &problem)) {
     case SessionLock::held:
         say(problem);
         return 75;

@@ -1,6 +1,9 @@
 #include "watch/device_rule.h"
 
+#include "platform/fuse_link.h"
 #include "platform/removable_disks.h"
+
+#include <unistd.h>
 
 DeviceRule::~DeviceRule()
 {
@@ -42,5 +45,12 @@ bool DeviceRule::pattern_matches(const std::string &device) const
 
 bool DeviceRule::admits(const MountEntry &mount) const
 {
-    return pattern_matches(mount.source) || mount_on_removable_disk(mount, sysfs_root);
+    // Another user's FUSE program may call its filesystem "/dev/sdb1" and
+    // serve anything under that name, over a folder anyone may enter: such
+    // a window would name this user's disk over that user's files.
+    if (is_fuse_type(mount.type) && !fuse_link_trusted(fuse_link(mount), geteuid()))
+        return false;
+    // The device as vorlix will be given it: on FreeBSD a FUSE mount's is
+    // the one its daemon reads, as every such mount shows /dev/fuse.
+    return pattern_matches(volume_device(mount)) || mount_on_removable_disk(mount, sysfs_root);
 }

@@ -11,6 +11,8 @@
 // removable (removable_disks.h), and those whose device, the mount's
 // source, the user's own extended regular expression (VORLIX_WATCH_DEVICES)
 // matches as a whole: a card reader wired inside the machine, a disk image.
+// A FUSE filesystem gets one only where its program is root's or this
+// user's (fuse_link.h): another user's may name any device.
 class DeviceRule
 {
 public:

@@ -2,6 +2,7 @@
 
 #include "common/child_exits.h"
 #include "common/inherited_state.h"
+#include "platform/mount_root.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -39,8 +40,19 @@ pid_t Launcher::start(const VolumeStart &volume) const
     // the agent's, and gets default signal handling whatever the agent had.
     setsid();
     reset_signals_for_child();
-    if (access(volume.mount_point.c_str(), R_OK | X_OK) != 0)
+    // Nothing the agent holds or inherited reaches vorlix: descriptors
+    // that whatever started the agent left open without close-on-exec
+    // included.
+    closefrom(3);
+    // The check is made on the mount itself, not on its path: another user
+    // who may rename a folder above it could put a folder of theirs in its
+    // place between the agent's reading of the table and this.
+    const int root = open_mount_root(volume.mount);
+    if (root < 0)
         _exit(0);
+    if (faccessat(root, ".", R_OK | X_OK, 0) != 0)
+        _exit(0);
+    close(root);
     const char *argv[] = {program.c_str(), volume.mount_point.c_str(), volume.device.c_str(),
                           volume.fs_type.c_str(), nullptr};
     execvp(argv[0], const_cast<char *const *>(argv));

@@ -25,10 +25,12 @@ public:
 
     // Starts the program, found on PATH, with the volume's mount point,
     // device and filesystem type as its three arguments, in a session of
-    // its own. The child first makes sure that this user may enter and
-    // read the mount point (access(2)), and quietly ends if not: the
-    // volume is another user's. So the agent itself never touches the
-    // mounted filesystem, which may not answer (a FUSE daemon that hangs).
+    // its own, with descriptors 0 to 2 alone open. The child first opens
+    // the mount point and makes sure that it still is that mount
+    // (mount_root.h) and that this user may enter and read it, and
+    // quietly ends if not: the volume is another user's, or its folder was
+    // swapped. So the agent itself never touches the mounted filesystem,
+    // which may not answer (a FUSE daemon that hangs).
     // Returns the child's process id, or -1 with errno set.
     pid_t start(const VolumeStart &volume) const;
 

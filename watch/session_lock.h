@@ -2,19 +2,28 @@
 #define VORLIX_SESSION_LOCK_H
 
 #include <string>
+#include <vector>
 
 // One agent per user and graphical session: a lock on a file named after
-// the session's display, in the user's own runtime folder. That is
-// $XDG_RUNTIME_DIR where it is the user's and no one else may write to it;
-// otherwise /tmp/vorlix-watch-<uid>, made by the agent for the user alone.
-// Another user could make that folder first: it is then refused, never
-// used. The lock is the system's (fcntl), so it goes with the process,
-// however that ends, and no child inherits it.
+// each of the session's displays, in each of the user's own runtime
+// folders. Those are /tmp/vorlix-watch-<uid>, made by the agent for the
+// user alone, and $XDG_RUNTIME_DIR where it is set, the user's and no one
+// else may write to it: an agent started without the variable and one
+// started with it meet in the first, whatever the second says. Another
+// user could make the folder in /tmp first: it is then refused, never
+// used, and the runtime folder alone holds the lock. The lock is the
+// system's (fcntl), so it goes with the process, however that ends, and no
+// child inherits it.
 
-// The session's display, as it names the lock: $WAYLAND_DISPLAY where
-// set, else $DISPLAY without its screen number (":0.1" is ":0"), with
-// anything but letters, digits and ".-_:" made "_"; "none" without either.
-std::string session_display(const char *wayland_display, const char *x_display);
+// The session's displays, as they name its locks, in the order they are
+// taken: X's, normalised (":0", ":0.1", "unix:0" and "localhost:0" are all
+// ":0"; another host keeps its name), and Wayland's socket, as a path
+// (a bare name lies in runtime_dir, where one is given). With both
+// DISPLAY and WAYLAND_DISPLAY set an agent holds both, so that it meets
+// one started with either. Anything but letters, digits and ".-_:" is made
+// "_"; {"none"} without either.
+std::vector<std::string> session_displays(const char *wayland_display, const char *x_display,
+                                          const char *runtime_dir);
 
 class SessionLock
 {
@@ -26,21 +35,28 @@ public:
     SessionLock(const SessionLock &) = delete;
     SessionLock &operator=(const SessionLock &) = delete;
 
-    // Takes the lock for display. runtime_dir is $XDG_RUNTIME_DIR, or null.
-    // Unless taken, *message says why, for the user; with taken, it may
-    // hold a warning (a runtime folder not used, and why).
-    Outcome take(const char *runtime_dir, const std::string &display, std::string *message);
+    // Takes the locks for displays, or none: where another agent holds
+    // one, those taken so far are let go. runtime_dir is $XDG_RUNTIME_DIR,
+    // or null. Unless taken, *message says why, for the user; with taken,
+    // it may hold a warning (a folder not used, and why).
+    Outcome take(const char *runtime_dir, const std::vector<std::string> &displays, std::string *message);
 
-    // Writes this process's number into the lock file: from then on the
+    // Writes this process's number into the lock files: from then on the
     // agent watches, and whoever waits for that may go on.
     void mark_ready();
 
-    // The lock file's path, once one was chosen.
-    const std::string &file() const { return path; }
+    // The lock files, once taken.
+    const std::vector<std::string> &files() const { return paths; }
+
+    // Where the folder of the user's own is made: "/tmp"; tests give a
+    // scratch folder.
+    std::string shared_parent = "/tmp";
 
 private:
-    int fd = -1;
-    std::string path;
+    void let_go();
+
+    std::vector<int> fds;
+    std::vector<std::string> paths;
 };
 
 #endif

@@ -107,7 +107,7 @@ std::vector<VolumeStart> VolumeWatcher::update(const std::vector<MountEntry> &mo
             continue;
         const std::string device = volume_device(m);
         if (!reads_as_option(device))
-            starts.push_back({m.dir, device, m.type});
+            starts.push_back({m.dir, device, m.type, m});
     }
     known = std::move(now);
     forget_gone_keys();

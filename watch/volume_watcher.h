@@ -9,12 +9,14 @@
 #include <vector>
 
 // What vorlix is started with: the mount point, the device and the
-// filesystem type, as the mount table names them; on FreeBSD, for a FUSE
-// mount, the device its daemon reads (the table names /dev/fuse).
+// filesystem type, as the mount table names them (on FreeBSD, for a FUSE
+// mount, the device its daemon reads: the table names /dev/fuse); and the
+// mount itself, to know it again by (launcher.h).
 struct VolumeStart {
     std::string mount_point;
     std::string device;
     std::string fs_type;
+    MountEntry mount;
 };
 
 // Tells, from one reading of the mount table to the next, which volumes

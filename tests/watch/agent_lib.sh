@@ -4,7 +4,9 @@
 
 # The fake vorlix: one record per start in $VORLIX_FAKE_STARTS, named by the
 # time and its process id, holding its arguments (each ended by a NUL) and,
-# beside it, whether it leads its own session and has 0 to 2 open.
+# beside it, whether it leads its own session and has 0 to 2 open, and
+# whether a descriptor of the agent's reached it (one open on a file named
+# inherited-descriptor).
 make_fake() {
     [ -x "$scratch/bin/vorlix" ] && return 0
     mkdir -p "$scratch/bin"
@@ -14,6 +16,9 @@ record=$VORLIX_FAKE_STARTS/$(date +%s%N).$$
 info=
 [ "$(ps -o sid= -p $$ | tr -d ' ')" = "$$" ] && info=leader
 [ -e "/proc/$$/fd/0" ] && [ -e "/proc/$$/fd/1" ] && [ -e "/proc/$$/fd/2" ] && info="$info fds"
+for fd in /proc/$$/fd/*; do
+    case $(readlink "$fd") in */inherited-descriptor) info="$info inherited" ;; esac
+done
 printf '%s\n' "$info" >"$record.info"
 printf '%s\0' "$@" >"$record.tmp" && mv "$record.tmp" "$record.args"
 FAKE
@@ -23,8 +28,9 @@ FAKE
 # start_agent NAME STARTS RUNDIR DISPLAY DEVICES [odd [COMMAND...]]: starts
 # the agent in the background (through COMMAND, such as setpriv; "odd": with
 # descriptors 0 to 2 closed, and SIGCHLD ignored where $odd_parent says env
-# can do that) and waits until its lock
-# file names it, as it does once it watches. Sets agent_pid.
+# can do that; $agent_env: more NAME=VALUE words for its environment) and
+# waits until its lock file names it, as it does once it watches. Sets
+# agent_pid.
 start_agent() {
     _name=$1 _starts=$2 _run=$3 _display=$4 _devices=$5
     shift 5
@@ -34,14 +40,16 @@ start_agent() {
     if [ "$_odd" = odd ]; then
         (
             [ -n "${odd_parent-}" ] && set -- "$@" env --ignore-signal=CHLD
+            # shellcheck disable=SC2086 # words of their own
             exec "$@" env -i PATH="$scratch/bin:/usr/bin:/bin" XDG_RUNTIME_DIR="$_run" DISPLAY="$_display" \
-                VORLIX_WATCH_DEVICES="$_devices" VORLIX_FAKE_STARTS="$_starts" \
+                VORLIX_WATCH_DEVICES="$_devices" VORLIX_FAKE_STARTS="$_starts" ${agent_env-} \
                 ${ASAN_OPTIONS+"ASAN_OPTIONS=$ASAN_OPTIONS"} ${UBSAN_OPTIONS+"UBSAN_OPTIONS=$UBSAN_OPTIONS"} \
                 "$agent" <&- >&- 2>&-
         ) &
     else
+        # shellcheck disable=SC2086 # words of their own
         "$@" env -i PATH="$scratch/bin:/usr/bin:/bin" XDG_RUNTIME_DIR="$_run" DISPLAY="$_display" \
-            VORLIX_WATCH_DEVICES="$_devices" VORLIX_FAKE_STARTS="$_starts" \
+            VORLIX_WATCH_DEVICES="$_devices" VORLIX_FAKE_STARTS="$_starts" ${agent_env-} \
             ${ASAN_OPTIONS+"ASAN_OPTIONS=$ASAN_OPTIONS"} ${UBSAN_OPTIONS+"UBSAN_OPTIONS=$UBSAN_OPTIONS"} \
             "$agent" 2>"$scratch/$_name.err" &
     fi
@@ -114,13 +122,14 @@ settle() {
     sleep 0.5
 }
 
-# refuses STATUS TEXT STARTS RUNDIR DISPLAY: an agent started so ends at
-# once with STATUS, saying TEXT. (Without /proc a sanitized build cannot
-# read its own options, and its leak check fails at exit instead: then
-# the text alone counts.)
+# refuses STATUS TEXT STARTS [NAME=VALUE...]: an agent started so, with
+# that environment, ends at once with STATUS, saying TEXT. (Without /proc a
+# sanitized build cannot read its own options, and its leak check fails at
+# exit instead: then the text alone counts.)
 refuses() {
-    _status=$1 _text=$2
-    timeout 10 env -i PATH="$scratch/bin:/usr/bin:/bin" XDG_RUNTIME_DIR="$4" DISPLAY="$5" VORLIX_FAKE_STARTS="$3" \
+    _status=$1 _text=$2 _starts=$3
+    shift 3
+    timeout 10 env -i PATH="$scratch/bin:/usr/bin:/bin" VORLIX_FAKE_STARTS="$_starts" "$@" \
         ${ASAN_OPTIONS+"ASAN_OPTIONS=$ASAN_OPTIONS"} ${UBSAN_OPTIONS+"UBSAN_OPTIONS=$UBSAN_OPTIONS"} \
         "$agent" >"$scratch/refused.out" 2>&1
     _rc=$?
@@ -131,5 +140,21 @@ refuses() {
     fi
     echo "    status $_rc:" >&2
     sed 's/^/    | /' "$scratch/refused.out" >&2
+    return 1
+}
+
+# mounted_at DIR: something is mounted on DIR itself (as the mount table
+# says, so that a filesystem that stopped answering is not asked).
+mounted_at() {
+    awk -v dir="$1" '$5 == dir { found = 1 } END { exit !found }' /proc/self/mountinfo
+}
+
+# wait_mounted DIR: true once mounted_at DIR, within 10 s.
+wait_mounted() {
+    for _try in $(seq 200); do
+        mounted_at "$1" && return 0
+        sleep 0.05
+    done
+    echo "    nothing was mounted on $1" >&2
     return 1
 }
