@@ -72,6 +72,7 @@ printf "%s\t\t%s\t\t%s\t%s\t\t0 0\n" "$5" "$6" "$2" "$4" >>"$WORLD/mounts"'
 fake mkdir 'for a do last=$a; done
 case $last in "$TMP"/*) exec /bin/mkdir "$@" ;; esac'
 fake logger 'shift 4; printf "%s\n" "$*" >>"$WORLD/said"'
+fake kldload '[ "$1" = -n ] || exit 64'
 # The hook tests marks as nobody; the fake checks it asks so, then runs it.
 fake chroot '[ "$1 $2 $3 $4 $5 $6 $7" = "-u nobody -g nobody -G nobody /" ] || { echo "chroot: not as nobody: $*" >&2; exit 2; }
 shift 7
@@ -99,7 +100,7 @@ mounts() { printf '%s\n' "$*" >>"$world/mounts"; }
 # A machine with an internal SATA disk that holds /, as every case starts.
 fresh() {
     rm -rf "$world" "$tmp/state" "$tmp/marks"
-    mkdir -p "$world/sysctl" "$world/diskinfo" "$world/gpart" "$world/fstyp" "$world/zpool" "$tmp/marks" \
+    mkdir -p "$world/bin" "$world/sysctl" "$world/diskinfo" "$world/gpart" "$world/fstyp" "$world/zpool" "$tmp/marks" \
         "$tmp/state"
     : >"$world/calls"
     : >"$world/said"
@@ -254,6 +255,21 @@ w_mirror() {
 }
 fstype_of_stick() { w_stick; printf '%s\n' "$1" >"$world/fstyp/da0s1"; }
 w_exfat() { fstype_of_stick exfat; }
+w_ntfs() { fstype_of_stick ntfs; }
+# The FUSE packages' programs, where a world installs them: the daemon's
+# mount shows /dev/fuse, as FreeBSD's FUSE mounts do.
+fuse_package() { # PROGRAM
+    {
+        echo '#!/bin/sh'
+        echo 'printf %s "${0##*/}" >>"$WORLD/calls"; for a do printf " %s" "$a" >>"$WORLD/calls"; done; echo >>"$WORLD/calls"'
+        echo '[ "$1" = -o ] || exit 64'
+        printf '%s\n' 'printf "/dev/fuse\t\t%s\t\tfusefs\t%s\t\t0 0\n" "$4" "$2" >>"$WORLD/mounts"'
+    } >"$world/bin/$1"
+    chmod +x "$world/bin/$1"
+}
+w_exfat_fuse() { w_exfat; fuse_package mount.exfat; }
+w_ntfs_fuse() { w_ntfs; fuse_package ntfs-3g; }
+w_exfat_mounted() { w_exfat_fuse; mounts '/dev/fuse		/media/da0s1		fusefs	rw,nosuid,noexec		0 0'; }
 w_geli() { fstype_of_stick geli; }
 w_zfs_member() { fstype_of_stick zfs; }
 w_nothing() { w_stick; rm -f "$world/fstyp/da0s1"; }
@@ -323,7 +339,7 @@ deliver() { # EVENT
     set -- $expanded
     shift
     ran=yes
-    env -i PATH="$bin" WORLD="$world" TMP="$tmp" AUTOMOUNT_STATE_DIR="$tmp/state/vorlix-automount" \
+    env -i PATH="$bin:$world/bin" WORLD="$world" TMP="$tmp" AUTOMOUNT_STATE_DIR="$tmp/state/vorlix-automount" \
         AUTOMOUNT_MARKS_DIR="$tmp/marks" /bin/sh "$hook" "$@" >"$tmp/out" 2>&1
 }
 
@@ -351,7 +367,8 @@ end() {
 
 mount_calls() { grep '^mount -t' "$world/calls"; }
 
-# EXPECT: "mount NAME FSTYPE", "none WORDS..." (not mounted, and syslog told
+# EXPECT: "mount NAME FSTYPE", "fuse NAME PROGRAM" (mounted through a FUSE
+# package's program), "none WORDS..." (not mounted, and syslog told
 # why), "quiet" (not mounted, nothing told), "idle" (no command run at all),
 # "unmatched" (the rule hands the event to no one).
 expect() {
@@ -372,6 +389,14 @@ expect() {
         want="mount -t $2 -o nosuid,noexec /dev/$1 /media/$1"
         [ "$(mount_calls)" = "$want" ] || problem "expected exactly: $want"
         grep -qx "mkdir -p /media/$1" "$world/calls" || problem "no mkdir -p /media/$1"
+        ;;
+    fuse)
+        want="$2 -o nosuid,noexec /dev/$1 /media/$1"
+        [ -z "$(mount_calls)" ] || problem "mount(8) ran"
+        if [ "$(grep -c "^$2 " "$world/calls")" -ne 1 ] || ! grep -qx -- "$want" "$world/calls"; then
+            problem "expected exactly: $want"
+        fi
+        grep -qx "kldload -n fusefs" "$world/calls" || problem "fusefs not loaded first"
         ;;
     none)
         [ -z "$(mount_calls)" ] || problem "mounted"
@@ -439,7 +464,10 @@ emmc         | !system=DEVFS subsystem=CDEV type=CREATE cdev=mmcsd0s1   | none n
 pi           | !system=DEVFS subsystem=CDEV type=CREATE cdev=mmcsd0s1   | none mmcsd0 holds /
 zfs_root_usb | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0p1      | none da0 holds /
 mirror       | !system=DEVFS subsystem=CDEV type=CREATE cdev=da1        | none da1 is part of a MIRROR
-exfat        | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0s1      | none exfat takes its own FUSE
+exfat        | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0s1      | none exfat takes mount.exfat, from its FUSE package, which is not installed
+exfat_fuse   | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0s1      | fuse da0s1 mount.exfat
+ntfs_fuse    | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0s1      | fuse da0s1 ntfs-3g
+exfat_mounted | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0s1     | quiet
 geli         | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0s1      | none geli, left alone
 zfs_member   | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0s1      | none zfs, left alone
 nothing      | !system=DEVFS subsystem=CDEV type=CREATE cdev=da0s1      | none no filesystem that fstyp recognizes
