@@ -11,6 +11,7 @@ namespace fake {
 int kqueue_error = 0;
 std::vector<struct kevent> changes;
 std::deque<std::vector<struct kevent>> batches;
+int sleeping_calls = 0;
 
 } // namespace fake
 
@@ -25,11 +26,16 @@ extern "C" int kqueue(void)
 }
 
 extern "C" int kevent(int, const struct kevent *changelist, int nchanges, struct kevent *eventlist, int nevents,
-                      const struct timespec *)
+                      const struct timespec *timeout)
 {
     for (int i = 0; i < nchanges; ++i)
         fake::changes.push_back(changelist[i]);
     if (nevents == 0)
+        return 0;
+    const bool at_once = timeout != nullptr && timeout->tv_sec == 0 && timeout->tv_nsec == 0;
+    if (!at_once)
+        ++fake::sleeping_calls;
+    if (fake::batches.empty() && at_once)
         return 0;
     if (fake::batches.empty()) {
         errno = EINTR;
