@@ -6,6 +6,7 @@
 #include "common/termination.h"
 #include "common/texts.h"
 #include "common/wait_limits.h"
+#include "jobs/window_disk.h"
 #include "platform/fs_probe.h"
 
 #include <QApplication>
@@ -35,6 +36,8 @@ int main(int argc, char **argv)
     }
 
     VorlixMenu menu(argv);
+    // The disk a job may write: the one the window opens on.
+    take_window_disk(argv[2]);
     menu.show();
     return app.exec();
 }
