@@ -11,7 +11,7 @@ namespace fake {
 int kqueue_error = 0;
 std::vector<struct kevent> changes;
 std::deque<std::vector<struct kevent>> batches;
-int sleeping_calls = 0;
+std::vector<long long> limits;
 
 } // namespace fake
 
@@ -32,11 +32,7 @@ extern "C" int kevent(int, const struct kevent *changelist, int nchanges, struct
         fake::changes.push_back(changelist[i]);
     if (nevents == 0)
         return 0;
-    const bool at_once = timeout != nullptr && timeout->tv_sec == 0 && timeout->tv_nsec == 0;
-    if (!at_once)
-        ++fake::sleeping_calls;
-    if (fake::batches.empty() && at_once)
-        return 0;
+    fake::limits.push_back(timeout != nullptr ? timeout->tv_sec * 1000LL + timeout->tv_nsec / 1000000 : -1);
     if (fake::batches.empty()) {
         errno = EINTR;
         return -1;

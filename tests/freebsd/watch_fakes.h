@@ -17,12 +17,10 @@ extern int kqueue_error;
 // Every change given to kevent(), in order.
 extern std::vector<struct kevent> changes;
 // What each call of kevent() returns, a batch a call; with none left it
-// fails with EINTR, as a signal would make it, or with a zero timeout
-// returns 0, as nothing is pending.
+// fails with EINTR, as a signal would make it.
 extern std::deque<std::vector<struct kevent>> batches;
-// How many calls asked for events with a timeout other than zero: calls
-// that would have slept.
-extern int sleeping_calls;
+// The time limit of each call of kevent() that waited, in ms; -1 for none.
+extern std::vector<long long> limits;
 
 } // namespace fake
 
