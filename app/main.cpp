@@ -1,4 +1,6 @@
 #include "app/translations.h"
+#include "app/volume_end.h"
+#include "app/vorlix_application.h"
 #include "app/vorlix_menu.h"
 #include "common/child_exits.h"
 #include "common/child_runner.h"
@@ -6,9 +8,8 @@
 #include "common/termination.h"
 #include "common/texts.h"
 #include "common/wait_limits.h"
+#include "jobs/window_disk.h"
 #include "platform/fs_probe.h"
-
-#include <QApplication>
 
 #include <stdio.h>
 
@@ -27,7 +28,7 @@ int main(int argc, char **argv)
 
     // The toolkit takes its own options (-style and the like) out of argv
     // first, so they may stand anywhere among ours.
-    QApplication app(argc, argv);
+    VorlixApplication app(argc, argv);
     load_translations(&app);
     if (argc != 4) {
         fprintf(stderr, tx(Text::usage), argv[0]);
@@ -35,6 +36,10 @@ int main(int argc, char **argv)
     }
 
     VorlixMenu menu(argv);
+    // What the window stands for, as it is when it opens: the disk a job
+    // may write, and the volume whose end ends it.
+    take_window_disk(argv[2]);
+    end_with_volume(argv[2]);
     menu.show();
     return app.exec();
 }

@@ -11,6 +11,7 @@
 #include "common/texts.h"
 #include "jobs/disk_mark.h"
 #include "jobs/terminal_display.h"
+#include "jobs/window_disk.h"
 #include "platform/disk_devices.h"
 #include "platform/fs_probe.h"
 
@@ -128,6 +129,13 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
         message_box(msg);
         return;
     }
+    // A stick swapped while the window waited: the disk under its name now
+    // is none the user chose. Nothing is unmounted for it.
+    if (!is_window_disk(disk)) {
+        tell_formatted(Text::disk_changed, disk.node.c_str());
+        end_unstarted_job(mount_point, volume_devices(device), job);
+        return;
+    }
     if (job.input_file != nullptr) {
         const Placement input = input_placement(job.input_file, mount_point, disk);
         if (input.answer == Placement::silent) {
@@ -151,8 +159,6 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
         message_box(tx(Text::failed_to_unmount));
         return;
     }
-    const std::string identity = disk_identity(disk);
-
     // From before the unmount, whose last close has the kernel taste the
     // disk again, until the program ends: no hook mounts the disk while the
     // tool writes it. Static, so that exit() removes it.
@@ -170,7 +176,7 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     }
     // The disk may have been pulled meanwhile, and another plugged in under
     // its name: it must still be the one the user chose.
-    if (identity.empty() || disk_identity(disk) != identity) {
+    if (!is_window_disk(disk)) {
         mark.release();
         tell_formatted(Text::disk_changed, disk.node.c_str());
         end_unstarted_job(mount_point, volume, job);

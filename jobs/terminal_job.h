@@ -26,9 +26,10 @@ extern const char *const terminal_job_disk;
 // after telling the user, when no job was started: no terminal can open
 // (see terminal_display.h), no disk could be found for device, the disk is
 // none vorlix may write, the input file lies on the disk, a program no
-// unmount stops holds the disk, or the unmount failed (or the disk changed
-// meanwhile) while the volume is still mounted; once it is not, that ends
-// the process with 69 too.
+// unmount stops holds the disk, or the disk is no longer the one the
+// window opened on (window_disk.h), or the unmount failed, while the
+// volume is still mounted; once it is not, the last two end the process
+// with 69 too.
 void run_terminal_job(const char *mount_point, const char *device, const TerminalJob &job);
 
 #endif

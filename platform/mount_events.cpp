@@ -37,6 +37,7 @@ int MountEvents::wait(int fd)
 #include <sys/param.h>
 #include <sys/ucred.h>
 #include <sys/mount.h>
+#include <time.h>
 
 bool MountEvents::open()
 {
@@ -104,6 +105,26 @@ int MountEvents::wait(int fd, int other, int timeout_ms)
     }
 }
 
+bool MountEvents::news_is_priority()
+{
+    return false;
+}
+
+bool MountEvents::take_news()
+{
+    const struct timespec now = {0, 0};
+    bool changed = false;
+    for (;;) {
+        struct kevent events[8];
+        const int n = kevent(source, nullptr, 0, events, 8, &now);
+        if (n <= 0)
+            return changed;
+        for (int i = 0; i < n; ++i)
+            if (events[i].filter == EVFILT_FS && (events[i].fflags & (VQ_MOUNT | VQ_UNMOUNT)) != 0)
+                changed = true;
+    }
+}
+
 #else // Linux
 
 #include <fcntl.h>
@@ -145,6 +166,21 @@ int MountEvents::wait(int fd, int other, int timeout_ms)
         if (wake != 0)
             return wake;
     }
+}
+
+bool MountEvents::news_is_priority()
+{
+    return true;
+}
+
+bool MountEvents::take_news()
+{
+    // Changes made since the poll that saw the descriptor ready: one
+    // reading of the table afterwards covers them too.
+    pollfd fd = {source, POLLPRI, 0};
+    while (poll(&fd, 1, 0) < 0 && errno == EINTR)
+        ;
+    return true;
 }
 
 #endif

@@ -15,6 +15,18 @@ public:
     MountEvents(const MountEvents &) = delete;
     MountEvents &operator=(const MountEvents &) = delete;
 
+    // For a caller whose own event loop watches for the news instead of
+    // sleeping in wait() (below): the descriptor, which turns readable
+    // (FreeBSD: the kqueue) or, where news_is_priority(), reports POLLPRI
+    // (Linux: the table, which always reads as readable). -1 before open().
+    int descriptor() const { return source; }
+    static bool news_is_priority();
+    // Once the descriptor was seen ready: takes in what it holds, without
+    // blocking, so that the same news does not make it ready again. True
+    // when a filesystem was mounted or unmounted (on Linux being ready says
+    // so, and the poll that saw it has taken it in already).
+    bool take_news();
+
     // Starts listening: a change from now on wakes wait(). False with errno
     // set when the system gives no such news here.
     bool open();

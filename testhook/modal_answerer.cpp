@@ -44,6 +44,8 @@ void ModalAnswerer::answer()
         sink("answer none fits " + log_escape(answer.toUtf8()));
         box->defaultButton()->click();
     } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        if (!hold_file.isEmpty() && !QFile::exists(hold_file))
+            return;
         sink("box " + log_escape(box->text().toUtf8()));
         report_watch();
         const QList<QAbstractButton *> buttons = box->buttons();

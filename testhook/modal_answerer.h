@@ -31,6 +31,9 @@ public:
     void set_watch_file(const QString &path) { watch_file = path; }
     // The answers to questions, in order: a button's text, or "wait".
     void set_answers(const QStringList &given) { answers = given; }
+    // A file whose absence leaves every box without a question open: as a
+    // user who has not read it yet. Empty: boxes are answered at once.
+    void set_hold_file(const QString &path) { hold_file = path; }
 
 private:
     void answer();
@@ -39,6 +42,7 @@ private:
     Sink sink;
     QString pick;
     QString watch_file;
+    QString hold_file;
     QStringList answers;
     QPointer<QWidget> waiting; // a question left to go by itself
     QTimer timer;

@@ -13,6 +13,8 @@
 // VORLIX_HOOK_WAIT: "<query>,<ask>,<release>" in milliseconds: how long
 //   a filesystem has to answer, a companion runs before the user is asked
 //   whether to keep waiting, and the system has to let go of a device.
+// VORLIX_HOOK_HOLD: a file; while none stands there, boxes without a
+//   question stay open (and are logged once answered).
 // VORLIX_HOOK_ANSWERS: answers to boxes that ask a question (two buttons),
 //   '|'-separated, one per box: the text of the button to press, or
 //   "wait" to leave the box alone until it goes by itself (see
@@ -60,6 +62,7 @@ public:
         answerer.set_pick(qEnvironmentVariable("VORLIX_HOOK_OPEN"));
         answerer.set_answers(qEnvironmentVariable("VORLIX_HOOK_ANSWERS").split('|', Qt::SkipEmptyParts));
         answerer.set_watch_file(qEnvironmentVariable("VORLIX_HOOK_WATCH"));
+        answerer.set_hold_file(qEnvironmentVariable("VORLIX_HOOK_HOLD"));
 
         // The answerer has a timer of its own: a step may open a modal box,
         // and a timer does not fire again inside its own handler.

@@ -3,6 +3,7 @@
 // statfs and devname_r fed from the trees in tests/freebsd/geom and from
 // tables.
 #include "actions/release_mounts.h"
+#include "jobs/window_disk.h"
 #include "platform/device_holders.h"
 #include "platform/disk_devices.h"
 #include "platform/bounded_query.h"
@@ -656,6 +657,46 @@ private slots:
         QCOMPARE(second.provider, first.provider);
         QVERIFY(second.ident != first.ident);
         QVERIFY(second.mediasize != first.mediasize);
+    }
+
+    // A job writes only the disk the window opened on: its identity is
+    // taken as the window opens and asked again when a job's button is
+    // pressed. A stick plugged in under the same names is another disk by
+    // its serial number or its size; one that cannot be told is none.
+    void the_window_disk_data()
+    {
+        QTest::addColumn<QString>("at_start"); // the tree as the window opens; empty: unreadable
+        QTest::addColumn<QString>("at_press");
+        QTest::addColumn<QByteArray>("edit");  // "<old>|<new>" in the tree at the press
+        QTest::addColumn<bool>("same");
+
+        const QString stick = "idle-whole-disk.xml";
+        QTest::newRow("the same stick") << stick << stick << QByteArray() << true;
+        QTest::newRow("another stick under its names") << stick << "swapped-stick.xml" << QByteArray() << false;
+        QTest::newRow("the same serial, another size")
+            << stick << stick << QByteArray("7742685184|7742686208") << false;
+        QTest::newRow("the same size, another serial")
+            << stick << stick << QByteArray("AA00000000012345|AA00000000054321") << false;
+        QTest::newRow("pulled") << stick << "stick-pulled.xml" << QByteArray() << false;
+        QTest::newRow("GEOM unreadable as the window opens") << QString() << stick << QByteArray() << false;
+        QTest::newRow("GEOM unreadable at the press") << stick << QString() << QByteArray() << false;
+    }
+
+    void the_window_disk()
+    {
+        QFETCH(QString, at_start);
+        QFETCH(QString, at_press);
+        QFETCH(QByteArray, edit);
+        QFETCH(bool, same);
+
+        fake::tree = at_start.isEmpty() ? QByteArray() : fake::tree_file(at_start);
+        take_window_disk("/dev/msdosfs/NO_NAME");
+        fake::tree = at_press.isEmpty() ? QByteArray() : fake::tree_file(at_press);
+        if (!edit.isEmpty())
+            fake::tree.replace(edit.split('|')[0], edit.split('|')[1]);
+        // The disk as the job finds it when pressed, by the same name.
+        QCOMPARE(is_window_disk(disk_devices("/dev/msdosfs/NO_NAME")), same);
+        QCOMPARE(fake::trees_alive(), 0);
     }
 
     // What holds a provider open, for saying why a disk is busy. A disk's

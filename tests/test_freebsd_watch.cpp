@@ -342,6 +342,41 @@ private slots:
         QCOMPARE(errno, EMFILE);
     }
 
+    // Taken in by an event loop that watches the kqueue itself: every batch
+    // pending is read, without ever sleeping, and only a mount or an
+    // unmount among them is news.
+    void takes_news_without_waiting_data()
+    {
+        QTest::addColumn<QList<QList<int>>>("news"); // batches of {filter, fflags}
+        QTest::addColumn<bool>("changed");
+
+        const int fs = EVFILT_FS;
+        using B = QList<QList<int>>;
+        QTest::newRow("an unmount") << B{{fs, VQ_UNMOUNT}} << true;
+        QTest::newRow("a mount after other news, in a later batch") << B{{fs, VQ_LOWDISK}, {fs, VQ_MOUNT}} << true;
+        QTest::newRow("only a filesystem not answering") << B{{fs, VQ_NOTRESP}, {fs, VQ_LOWDISK}} << false;
+        QTest::newRow("nothing pending") << B{} << false;
+    }
+
+    void takes_news_without_waiting()
+    {
+        QFETCH(QList<QList<int>>, news);
+        QFETCH(bool, changed);
+        for (const QList<int> &e : news)
+            fake::batches.push_back({::news(short(e[0]), unsigned(e[1]))});
+        fake::limits.clear();
+        MountEvents events;
+        QVERIFY(events.open());
+        QVERIFY(events.descriptor() >= 0);
+        QVERIFY(!MountEvents::news_is_priority());
+        QCOMPARE(events.take_news(), changed);
+        QVERIFY(fake::batches.empty());
+        // Each read asked for what is pending now, with no time to wait.
+        QVERIFY(!fake::limits.empty());
+        for (long long limit : fake::limits)
+            QCOMPARE(limit, 0LL);
+    }
+
     // What a wait returns for the batches kevent() hands it; with none left
     // the fake fails as a signal would, which ends the wait.
     void wakes_data()

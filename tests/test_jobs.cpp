@@ -456,35 +456,43 @@ private slots:
         QVERIFY(fx.calls().isEmpty());
     }
 
-    // A stick pulled while it was being unmounted, and another plugged in
-    // under its name: the tool must not write that one. A disk image file
+    // A stick pulled while the window waited, or while it was being
+    // unmounted, and another plugged in under its name: the tool must not
+    // write that one, and nothing is unmounted for it. A disk image file
     // replaced by another file stands in for it.
-    void the_disk_swapped_during_the_unmount_data()
+    void the_disk_swapped_under_the_window_data()
     {
+        QTest::addColumn<QByteArray>("before_press"); // sh, once the window shows; $DISK the disk file
         QTest::addColumn<QByteArray>("kelmo");
         QTest::addColumn<int>("exit_code");
         QTest::addColumn<Texts>("boxes"); // DISK: the disk file
-        QTest::addColumn<bool>("tool_ran");
+        QTest::addColumn<QList<QByteArray>>("ran");
 
-        QTest::newRow("the same disk") << QByteArray("exit 0") << 0 << Texts{format_done} << true;
-        QTest::newRow("another disk under its name")
-            << QByteArray("/bin/rm \"$DISK\" && : > \"$DISK\"") << 69
-            << Texts{"vorlix: DISK is no longer the disk this job began with; nothing was written.\n",
-                     "Format failed."}
-            << false;
-        QTest::newRow("no disk under its name any more")
-            << QByteArray("/bin/rm \"$DISK\"") << 69
-            << Texts{"vorlix: DISK is no longer the disk this job began with; nothing was written.\n",
-                     "Format failed."}
-            << false;
+        const Texts changed = {"vorlix: DISK is no longer the disk this job began with; nothing was written.\n",
+                               "Format failed."};
+        const QList<QByteArray> all = {"kelmo", "urxvt", "draskel"};
+        const QByteArray swap = "/bin/rm \"$DISK\" && : > \"$DISK\"";
+        QTest::newRow("the same disk") << QByteArray() << QByteArray("exit 0") << 0 << Texts{format_done} << all;
+        // What was written to it does not make it another.
+        QTest::newRow("the same file, written to before the press")
+            << QByteArray("echo data >> \"$DISK\"") << QByteArray("exit 0") << 0 << Texts{format_done} << all;
+        QTest::newRow("another disk under its name before the press")
+            << swap << QByteArray("exit 0") << 69 << changed << QList<QByteArray>{};
+        QTest::newRow("no disk under its name before the press")
+            << QByteArray("/bin/rm \"$DISK\"") << QByteArray("exit 0") << 69 << changed << QList<QByteArray>{};
+        QTest::newRow("another disk under its name during the unmount")
+            << QByteArray() << swap << 69 << changed << QList<QByteArray>{"kelmo"};
+        QTest::newRow("no disk under its name any more during the unmount")
+            << QByteArray() << QByteArray("/bin/rm \"$DISK\"") << 69 << changed << QList<QByteArray>{"kelmo"};
     }
 
-    void the_disk_swapped_during_the_unmount()
+    void the_disk_swapped_under_the_window()
     {
+        QFETCH(QByteArray, before_press);
         QFETCH(QByteArray, kelmo);
         QFETCH(int, exit_code);
         QFETCH(Texts, boxes);
-        QFETCH(bool, tool_ran);
+        QFETCH(QList<QByteArray>, ran);
         if (const char *why = lacks_mount_table())
             QSKIP(why);
 
@@ -492,20 +500,28 @@ private slots:
         const QString disk = fx.write_file("da0", QByteArray(4096, '\0'));
         QDir(fx.path("")).mkpath("stick");
         fx.env.insert("DISK", disk);
+        fx.env.insert("HOOK_LOG", fx.path("hook.log"));
+        fx.env.insert("READY", fx.path("ready"));
+        // Once the window is up, the case acts; then the buttons are pressed.
+        fx.wrapper = {"/bin/sh", "-c",
+                      "(tries=0\nuntil /bin/grep -qx 'shown VorlixMenu' \"$HOOK_LOG\" 2>/dev/null; do\n"
+                      "  tries=$((tries + 1)); [ $tries -lt 500 ] || exit; /bin/sleep 0.02\ndone\n"
+                      + before_press + "\n: > \"$READY\") &\nexec \"$@\"",
+                      "sh"};
         fx.add_fake("kelmo", kelmo);
         fx.add_fake_terminal();
         fx.add_fake("draskel", ": > \"$2\"");
         const BinaryRun r = fx.run({fx.path("stick").toLocal8Bit(), fx.path("da0s1").toLocal8Bit(), "msdosfs"},
-                                   "click:Reformat " + disk + "|click:EXT4 (Linux)");
+                                   "await:" + fx.path("ready") + "|click:Reformat " + disk + "|click:EXT4 (Linux)");
         QCOMPARE(r.exit_code, exit_code);
         Texts want;
         for (QByteArray box : boxes)
             want << box.replace("DISK", disk.toLocal8Bit());
         QCOMPARE(r.boxes(), want);
-        bool ran = false;
+        QList<QByteArray> commands;
         for (const QList<QByteArray> &call : fx.calls())
-            ran = ran || call.value(0) == "draskel";
-        QCOMPARE(ran, tool_ran);
+            commands << call.value(0);
+        QCOMPARE(commands, ran);
     }
 
     // vorlix ended while its tool runs ("pkill vorlix", a closed terminal):
