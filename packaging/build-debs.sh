@@ -36,6 +36,11 @@ else
         (cd "$copy" && tar xf -)
 fi
 
+# As many compile jobs as processors, unless the caller says otherwise.
+if [ -z "${DEB_BUILD_OPTIONS+set}" ]; then
+    DEB_BUILD_OPTIONS="parallel=$(nproc 2>/dev/null || echo 2)"
+    export DEB_BUILD_OPTIONS
+fi
 say "==> dpkg-buildpackage -us -uc -b in a clean copy ($copy)"
 (cd "$copy" && dpkg-buildpackage -us -uc -b) >"$work/build.log" 2>&1 || {
     tail -n 40 "$work/build.log" >&2
