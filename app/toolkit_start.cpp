@@ -5,10 +5,10 @@
 #include "common/texts.h"
 
 #include <QByteArray>
+#include <QMutex>
 #include <QString>
 #include <QtGlobal>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,7 +30,7 @@ struct HeldMessage {
 };
 
 // Messages may come from the toolkit's own threads (its X event reader).
-std::mutex held_lock;
+QBasicMutex held_lock;
 std::vector<HeldMessage> held;
 QtMessageHandler previous = nullptr;
 // What chose the display, as NAME=value pairs; empty when nothing did.
@@ -99,7 +99,7 @@ void hold(QtMsgType type, const QMessageLogContext &context, const QString &text
         previous(type, context, text);
         return;
     }
-    std::lock_guard<std::mutex> guard(held_lock);
+    const QMutexLocker<QBasicMutex> guard(&held_lock);
     held.push_back({type, context.file, context.line, context.function, context.category, text});
 }
 
@@ -122,7 +122,7 @@ void release_toolkit_start_messages()
     qInstallMessageHandler(previous);
     std::vector<HeldMessage> messages;
     {
-        std::lock_guard<std::mutex> guard(held_lock);
+        const QMutexLocker<QBasicMutex> guard(&held_lock);
         messages.swap(held);
     }
     for (const HeldMessage &m : messages) {
