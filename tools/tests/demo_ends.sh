@@ -98,9 +98,13 @@ mkdir -p "$fake_repo/build"
 cp -R "$repo_dir/demo" "$fake_repo/demo"
 ln -s "$tools_dir" "$fake_repo/tools"
 ln -s "$(cd -P -- "$(dirname -- "$watch")" && pwd -P)/${watch##*/}" "$fake_repo/build/vorlix-watch"
+# A sanitizer build would take the SIGSEGV for its own and exit 1: the
+# signal must end it, as it would the shipped program.
 cat >"$fake_repo/build/vorlix" <<EOF
 #!/bin/sh
 echo "\$\$" >'$tmp/vorlix.pid'
+ASAN_OPTIONS=\${ASAN_OPTIONS:+\$ASAN_OPTIONS:}handle_segv=0:detect_leaks=0
+export ASAN_OPTIONS
 VORLIX_HOOK_LOG='$tmp/hook.log' QT_QPA_PLATFORM=offscreen exec '$testable' "\$@"
 EOF
 chmod +x "$fake_repo/build/vorlix"
