@@ -33,6 +33,7 @@ struct HeldMessage {
 QBasicMutex held_lock;
 std::vector<HeldMessage> held;
 QtMessageHandler previous = nullptr;
+bool holding = false;
 // What chose the display, as NAME=value pairs; empty when nothing did.
 std::string chosen_by;
 
@@ -95,12 +96,15 @@ void hold(QtMsgType type, const QMessageLogContext &context, const QString &text
     // fatal message goes on as before.
     if (type == QtFatalMsg && text.contains(QLatin1String("platform plugin")))
         no_display();
-    if (type == QtFatalMsg) {
-        previous(type, context, text);
-        return;
+    {
+        const QMutexLocker<QBasicMutex> guard(&held_lock);
+        // A thread of the toolkit's may still get here after the release.
+        if (holding && type != QtFatalMsg) {
+            held.push_back({type, context.file, context.line, context.function, context.category, text});
+            return;
+        }
     }
-    const QMutexLocker<QBasicMutex> guard(&held_lock);
-    held.push_back({type, context.file, context.line, context.function, context.category, text});
+    previous(type, context, text);
 }
 
 } // namespace
@@ -112,6 +116,7 @@ void hold_toolkit_start_messages(int argc, char **argv)
     if (qEnvironmentVariableIsSet("QT_FATAL_WARNINGS") || qEnvironmentVariableIsSet("QT_FATAL_CRITICALS"))
         return;
     note_what_chooses_the_display(argc, argv);
+    holding = true;
     previous = qInstallMessageHandler(hold);
 }
 
@@ -119,17 +124,17 @@ void release_toolkit_start_messages()
 {
     if (previous == nullptr)
         return;
-    qInstallMessageHandler(previous);
     std::vector<HeldMessage> messages;
     {
         const QMutexLocker<QBasicMutex> guard(&held_lock);
+        holding = false;
         messages.swap(held);
     }
+    qInstallMessageHandler(previous);
     for (const HeldMessage &m : messages) {
         const QMessageLogContext context(m.file.isNull() ? nullptr : m.file.constData(), m.line,
                                          m.function.isNull() ? nullptr : m.function.constData(),
                                          m.category.isNull() ? nullptr : m.category.constData());
         previous(m.type, context, m.text);
     }
-    previous = nullptr;
 }
