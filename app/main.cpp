@@ -1,3 +1,4 @@
+#include "app/toolkit_start.h"
 #include "app/translations.h"
 #include "app/volume_end.h"
 #include "app/vorlix_application.h"
@@ -27,8 +28,11 @@ int main(int argc, char **argv)
     });
 
     // The toolkit takes its own options (-style and the like) out of argv
-    // first, so they may stand anywhere among ours.
+    // first, so they may stand anywhere among ours. Without a display it
+    // ends here, with one line and EX_CONFIG.
+    hold_toolkit_start_messages(argc, argv);
     VorlixApplication app(argc, argv);
+    release_toolkit_start_messages();
     load_translations(&app);
     if (argc != 4) {
         fprintf(stderr, tx(Text::usage), argv[0]);

@@ -26,20 +26,30 @@ bool c_locale_for_messages()
     return true;
 }
 
+// Our translation for the user's language, or null: under the C locale, or
+// for a language we have none for.
+QTranslator *own_translation(QObject *parent)
+{
+    if (c_locale_for_messages())
+        return nullptr;
+    auto *own = new QTranslator(parent);
+    if (!own->load(QLocale::system(), QStringLiteral("vorlix"), QStringLiteral("_"), QStringLiteral(":/i18n"))) {
+        delete own;
+        return nullptr;
+    }
+    return own;
+}
+
 } // namespace
 
 void load_translations(QCoreApplication *app)
 {
-    if (c_locale_for_messages())
+    // Without ours, our texts stay English, and so must the toolkit's: its
+    // translation alone would also turn the layout right to left for a
+    // language such as Hebrew, mirroring English text.
+    QTranslator *own = own_translation(app);
+    if (own == nullptr)
         return;
-    auto *own = new QTranslator(app);
-    if (!own->load(QLocale::system(), QStringLiteral("vorlix"), QStringLiteral("_"), QStringLiteral(":/i18n"))) {
-        // Our texts stay English, and so must the toolkit's: its
-        // translation alone would also turn the layout right to left for a
-        // language such as Hebrew, mirroring English text.
-        delete own;
-        return;
-    }
     app->installTranslator(own);
     // The toolkit's buttons and file dialog in that very language, not in
     // another one the user also listed.
@@ -49,4 +59,12 @@ void load_translations(QCoreApplication *app)
     else
         delete toolkit;
     translate_texts();
+}
+
+void load_translations_without_toolkit()
+{
+    // Kept for the rest of the process, which is short: this is for the
+    // texts said when the toolkit could not start.
+    if (const QTranslator *own = own_translation(nullptr))
+        translate_texts(*own);
 }

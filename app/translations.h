@@ -10,4 +10,8 @@ class QCoreApplication;
 // of ours stays English, left to right.
 void load_translations(QCoreApplication *app);
 
+// Looks every text up in our translation alone, without the application
+// object: for what is said when the toolkit could not be started.
+void load_translations_without_toolkit();
+
 #endif

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <QTranslator>
 
 #include <string>
 #include <vector>
@@ -18,6 +19,13 @@ namespace {
 const char *const english[] = {
     //: Printed on standard error. %s is the program's name as it was started.
     QT_TRANSLATE_NOOP("vorlix", "Usage: %s /mount/point device fs-type\n"),
+    //: Printed on standard error, on one line, when vorlix is started
+    //: outside a graphical session. DISPLAY and WAYLAND_DISPLAY are
+    //: environment variables; keep them as they are.
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: cannot open a display: neither DISPLAY nor WAYLAND_DISPLAY is set.\n"),
+    //: Printed on standard error, on one line. %s names what chose the
+    //: display, such as "DISPLAY=:0" or "QT_QPA_PLATFORM=wayland".
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: cannot open the display given by %s.\n"),
     //: The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0).
     //: "draskel" is a command; keep the command line as it is, on a line of its own.
     //: Break the other lines where your language reads well, none longer than
@@ -189,13 +197,28 @@ const char *tx(Text id)
     return translated[index_of(id)].c_str();
 }
 
-void translate_texts()
+namespace {
+
+template <typename Lookup>
+void translate_each(Lookup lookup)
 {
     std::vector<std::string> texts;
     for (const char *source : english) {
-        const QByteArray local = QCoreApplication::translate(texts_context, source).toUtf8();
+        const QByteArray local = lookup(source).toUtf8();
         const bool usable = !local.isEmpty() && same_conversions(source, local.constData());
         texts.push_back(usable ? local.toStdString() : source);
     }
     translated = std::move(texts);
+}
+
+} // namespace
+
+void translate_texts()
+{
+    translate_each([](const char *source) { return QCoreApplication::translate(texts_context, source); });
+}
+
+void translate_texts(const QTranslator &translator)
+{
+    translate_each([&translator](const char *source) { return translator.translate(texts_context, source); });
 }

@@ -1,10 +1,14 @@
 #ifndef VORLIX_TEXTS_H
 #define VORLIX_TEXTS_H
 
+class QTranslator;
+
 // Every text the user sees, looked up in the user's language. The English
 // originals, with notes for translators, are in texts.cpp.
 enum class Text {
     usage,
+    no_display,
+    display_failed,
     unknown_fs_notice,
     info_button,
     fm_button,
@@ -74,5 +78,9 @@ const char *english_text(Text id);
 // ones is not kept: handed to snprintf, it would read arguments that are
 // not there.
 void translate_texts();
+
+// The same before the toolkit is up (when it failed to start, say): every
+// text looked up in translator alone.
+void translate_texts(const QTranslator &translator);
 
 #endif

@@ -30,7 +30,12 @@
 # file systems. Where it cannot be mounted, and always on FreeBSD, the
 # mount point is a plain folder instead, the script says so, and it starts
 # vorlix on that folder itself. When vorlix ends, so do vorlix-watch and
-# the script, with vorlix's exit status.
+# the script, with vorlix's exit status; however vorlix ended (killed,
+# aborted, crashed), the stick is unmounted first.
+#
+# vorlix needs a graphical session: without DISPLAY or WAYLAND_DISPLAY the
+# script says so and how to give it one, before it installs, builds or
+# mounts anything, and ends with status 78, as vorlix itself would.
 #
 # In the sandbox every helper vorlix starts stays inside it: kelmo unmounts
 # only the sandbox's stick, pernix and draskel act on the sandbox disk file
@@ -80,6 +85,26 @@ repo=$(cd -P -- "$(dirname -- "$0")/.." && pwd -P) || die "cannot find the repos
 
 on_freebsd=
 [ "$(uname -s 2>/dev/null)" = FreeBSD ] && on_freebsd=1
+
+# The window needs a display. Told at once, not after a build and a mount
+# that would only end in vorlix's own complaint. (--sandbox-only and
+# --clean open no window.)
+if [ -z "$sandbox_only" ] && [ -z "$clean" ] &&
+    [ -z "${DISPLAY-}" ] && [ -z "${WAYLAND_DISPLAY-}" ]; then
+    say "run-demo: the demo needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY"
+    say "    is set, so vorlix could open no window. Nothing was mounted or started."
+    say "    Run it from a terminal of your desktop, or over \"ssh -X\" (the window then"
+    say "    opens on your own screen), or give it a display of its own:"
+    say "      xvfb-run -a $0            (Debian: package xvfb)"
+    say "      Xvfb :1 & DISPLAY=:1 $0   (FreeBSD: package xorg-vfbserver)"
+    say "          an X server in memory: nothing shows on a screen, but every"
+    say "          button works (xdotool can press them)"
+    say "      Xephyr :1 & DISPLAY=:1 $0"
+    say "          a nested X server, in a window of the desktop you are in"
+    say "      sway (or weston), started from a terminal of your desktop, opens a nested"
+    say "          Wayland compositor in a window: run the demo from a terminal inside it"
+    exit 78
+fi
 
 # --- where the sandbox goes --------------------------------------------------
 # Any folder will do, digits and blanks included (TMPDIR=/tmp/user/1000 is
@@ -578,9 +603,6 @@ fi
 # --- 4. start vorlix --------------------------------------------------------
 vorlix=$repo/build/vorlix
 [ -x "$vorlix" ] || die "$vorlix is missing; build it first (or drop DEMO_NO_BUILD=1)"
-if [ -z "${DISPLAY-}" ] && [ -z "${WAYLAND_DISPLAY-}" ]; then
-    say "run-demo: note: no DISPLAY is set; vorlix needs a graphical session."
-fi
 
 # vorlix's Copy dialog opens in the home folder, so it gets the sandbox's,
 # where sample.img is. The X server's key is looked for in the home folder
@@ -604,10 +626,34 @@ export VORLIX_DEMO_USER_HOME HOME
 # all, with mnt made a plain folder.
 agent=
 finished=
+stick_up=
+# However the demo ends: the agent ends, a vorlix still running is ended,
+# and a stick still mounted is unmounted. Unmount, Reformat and Copy leave
+# none; a vorlix that was killed, aborted or crashed does, and so does one
+# ended with the script.
 end_demo() {
     [ -n "$agent" ] && kill "$agent" 2>/dev/null
     _window=$(cat "$sandbox/.vorlix.pid" 2>/dev/null)
-    [ -z "$finished" ] && [ -n "$_window" ] && kill -s TERM -- "-$_window" 2>/dev/null
+    if [ -z "$finished" ] && [ -n "$_window" ]; then
+        kill -s TERM -- "-$_window" 2>/dev/null
+        # Until its group is gone, it may still hold the stick.
+        _tries=0
+        while kill -s 0 -- "-$_window" 2>/dev/null && [ "$_tries" -lt 50 ]; do
+            sleep 0.1
+            _tries=$((_tries + 1))
+        done
+    fi
+    [ -n "$stick_up" ] && fuse_mounted "$mnt" || return 0
+    _status=$(cat "$sandbox/.vorlix.status" 2>/dev/null)
+    if [ -z "$_status" ]; then
+        say "==> Unmounting the sandbox's stick"
+    elif [ "$_status" -gt 128 ]; then
+        say "==> vorlix was ended by signal $((_status - 128)) with the stick still mounted; unmounting it"
+    else
+        say "==> vorlix ended (status $_status) with the stick still mounted; unmounting it"
+    fi
+    unmount_stick "$sandbox" ||
+        say "run-demo: cannot unmount the sandbox's stick $mnt (see above); close what uses it, then run $0 --clean"
 }
 watch_and_mount() {
     _watch=$repo/build/vorlix-watch
@@ -654,7 +700,11 @@ watch_and_mount() {
 
     say "==> vorlix-watch watches the sandbox; mounting the stick opens vorlix on it"
     say "    Reformat, Copy disk image and Unmount end vorlix: run this again for a fresh stick."
+    # Said before the mount is made: the agent may open vorlix, and the
+    # demo be interrupted, before mount_stick has seen the mount.
+    stick_up=1
     if ! mount_stick; then
+        stick_up=
         kill "$agent" 2>/dev/null
         wait "$agent" 2>/dev/null
         agent=

@@ -43,6 +43,71 @@ private slots:
         }
     }
 
+    // Started where no display can be had (over ssh, from a service): one
+    // line that says why and EX_CONFIG, not the toolkit's abort and core.
+    // The display comes first, the argument count after.
+    void no_display_data()
+    {
+        QTest::addColumn<QStringList>("set");
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<QByteArray>("line");
+
+        const QList<QByteArray> volume{"/media/da0s1", "/dev/da0s1", "msdosfs"};
+        const QByteArray none = "vorlix: cannot open a display: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";
+        QTest::newRow("no session") << QStringList{} << volume << none;
+        QTest::newRow("no session, no arguments") << QStringList{} << QList<QByteArray>{} << none;
+        QTest::newRow("an empty DISPLAY") << QStringList{"DISPLAY="} << volume << none;
+        QTest::newRow("an X server that is gone") << QStringList{"DISPLAY=:4242"} << volume
+                                                  << QByteArray("vorlix: cannot open the display given by DISPLAY=:4242.\n");
+        QTest::newRow("a newline in DISPLAY") << QStringList{"DISPLAY=:4242\nx"} << volume
+                                              << QByteArray("vorlix: cannot open the display given by DISPLAY=:4242?x.\n");
+        QTest::newRow("a platform that does not exist")
+            << QStringList{"QT_QPA_PLATFORM=no-such-platform"} << volume
+            << QByteArray("vorlix: cannot open the display given by QT_QPA_PLATFORM=no-such-platform.\n");
+        QTest::newRow("the toolkit's option")
+            << QStringList{} << QList<QByteArray>{"-platform", "no-such-platform", "/media/da0s1", "/dev/da0s1", "msdosfs"}
+            << QByteArray("vorlix: cannot open the display given by -platform no-such-platform.\n");
+        // Looked up without the toolkit, which never started.
+        QTest::newRow("in German") << QStringList{"LANG=de_DE.UTF-8"} << volume
+                                   << QByteArray("vorlix: kann keine Anzeige öffnen: weder DISPLAY noch "
+                                                 "WAYLAND_DISPLAY ist gesetzt.\n");
+    }
+
+    void no_display()
+    {
+        QFETCH(QStringList, set);
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(QByteArray, line);
+
+        BinaryFixture fx;
+        fx.unset = QStringList{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+        for (const QString &assignment : set) {
+            const int eq = assignment.indexOf('=');
+            fx.unset.removeAll(assignment.left(eq));
+            fx.env.insert(assignment.left(eq), assignment.mid(eq + 1));
+        }
+        const BinaryRun r = fx.run(args, QString(), 10000);
+        QVERIFY(r.finished);
+        QVERIFY2(!r.crashed, r.err.constData());
+        QCOMPARE(r.exit_code, 78);
+        QCOMPARE(r.err, line);
+        QVERIFY(r.log.isEmpty());
+    }
+
+    // Held back while the toolkit starts, its messages still reach a
+    // start that works, and the usage line still follows with 64.
+    void a_working_start_keeps_the_toolkits_messages()
+    {
+        BinaryFixture fx;
+        fx.env.insert("QT_QPA_PLATFORM", "no-such-platform;offscreen");
+        const BinaryRun r = fx.run({});
+        QVERIFY(r.finished);
+        QCOMPARE(r.exit_code, 64);
+        QVERIFY2(r.err.contains("\"no-such-platform\""), r.err.constData());
+        QVERIFY2(r.err.endsWith("Usage: " + testable_binary().toLocal8Bit() + " /mount/point device fs-type\n"),
+                 r.err.constData());
+    }
+
     void filesystem_type_data()
     {
         QTest::addColumn<QByteArray>("fs_type");

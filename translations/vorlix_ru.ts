@@ -22,6 +22,20 @@
 </translation>
     </message>
     <message>
+        <source>vorlix: cannot open a display: neither DISPLAY nor WAYLAND_DISPLAY is set.
+</source>
+        <extracomment>Printed on standard error, on one line, when vorlix is started outside a graphical session. DISPLAY and WAYLAND_DISPLAY are environment variables; keep them as they are.</extracomment>
+        <translation>vorlix: не удаётся открыть дисплей: не заданы ни DISPLAY, ни WAYLAND_DISPLAY.
+</translation>
+    </message>
+    <message>
+        <source>vorlix: cannot open the display given by %s.
+</source>
+        <extracomment>Printed on standard error, on one line. %s names what chose the display, such as &quot;DISPLAY=:0&quot; or &quot;QT_QPA_PLATFORM=wayland&quot;.</extracomment>
+        <translation>vorlix: не удаётся открыть дисплей, заданный %s.
+</translation>
+    </message>
+    <message>
         <source>%s does not contain a recognized filesystem.  It may
 be possible to mount manually using fusefs tools that
 are not currently integrated into this system.

@@ -205,7 +205,8 @@ drive_job() {
     chooser_row=$2
     dialog_input=$3
 
-    rm -f "$scratch/status"
+    # The last case's pid must not pass for this one's.
+    rm -f "$scratch/status" "$scratch/pid"
     (
         sh -c 'echo "$$" >"$1" && shift && exec "$@"' start "$scratch/pid" \
             "$vorlix" "$sandbox/mnt" "$sandbox/da0s1" "$VORLIX_DEMO_FSTYPE" \

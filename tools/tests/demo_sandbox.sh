@@ -584,7 +584,9 @@ EOF
     chmod +x "$numbered_repo/build/vorlix"
     mkdir -p -m 700 "${numbered%/*}"
     begin "the demo under TMPDIR=.../user 2/1000 names the disk file da0"
+    # A display is named, for the demo; the program runs offscreen.
     timeout 120 env -u DEMO_DIR PATH="$base_path" TMPDIR="${numbered%/*}" DEMO_NO_BUILD=1 DEMO_NO_DEPS=1 \
+        DISPLAY="${DISPLAY:-:vorlix-test}" \
         "$numbered_repo/demo/run-demo.sh" >"$tmp/env" 2>"$tmp/out"
     rc=$?
     check "the program ran to the end of its script (status $rc)" status_is 99
@@ -629,7 +631,7 @@ export VORLIX_STARTED
 bsd="$tmp/bsd sandbox"
 
 begin "on FreeBSD the demo starts vorlix on a plain folder and names pkg packages"
-env PATH="$tmp/freebsd:$PATH" DEMO_DIR="$bsd" DEMO_NO_BUILD=1 \
+env PATH="$tmp/freebsd:$PATH" DEMO_DIR="$bsd" DEMO_NO_BUILD=1 DISPLAY="${DISPLAY:-:vorlix-test}" \
     "$fake_repo/demo/run-demo.sh" >"$tmp/env" 2>"$tmp/out"
 rc=$?
 check "exit status 0 (was $rc)" status_is 0
