@@ -511,9 +511,9 @@ private slots:
         opened_for_reading_only();
     }
 
-    // A da disk that does not say its medium can be removed counts when its
-    // node says it is attached through USB mass storage; where the node
-    // cannot be opened or does not tell, the flags alone decide.
+    // Where the disk's node tells its attachment, USB mass storage always
+    // counts and a server's adapter never does; any other goes by the
+    // flags, as does a disk whose node cannot be opened or does not tell.
     void a_da_disk_by_its_attachment_data()
     {
         QTest::addColumn<QByteArray>("flags"); // empty: no such sysctl
@@ -530,8 +530,16 @@ private slots:
         QTest::newRow("a kernel that keeps no attachment")
             << usb_ssd << 0 << EOPNOTSUPP << QByteArray() << false;
         QTest::newRow("virtio SCSI, a fixed medium") << vtscsi << 0 << 0 << QByteArray("vtscsi0") << false;
+        // Some SAS and virtual drives report a removable medium: behind a
+        // server's adapter no disk is a stick, whatever its flags say.
         QTest::newRow("a SAS controller, a removable medium")
-            << removable_on_sas << 0 << 0 << QByteArray("mpr0") << true;
+            << removable_on_sas << 0 << 0 << QByteArray("mpr0") << false;
+        QTest::newRow("iSCSI, a removable medium") << stick << 0 << 0 << QByteArray("iscsi0") << false;
+        QTest::newRow("virtio SCSI, a removable medium") << stick << 0 << 0 << QByteArray("vtscsi0") << false;
+        QTest::newRow("Hyper-V, a removable medium") << stick << 0 << 0 << QByteArray("storvsc0") << false;
+        QTest::newRow("USB, a removable medium") << stick << 0 << 0 << QByteArray("umass-sim0") << true;
+        QTest::newRow("another adapter, a removable medium") << stick << 0 << 0 << QByteArray("ahc0") << true;
+        QTest::newRow("another adapter, a fixed medium") << usb_ssd << 0 << 0 << QByteArray("ahc0") << false;
         QTest::newRow("USB, no flags to read") << QByteArray() << 0 << 0 << QByteArray("umass-sim2") << true;
     }
 
