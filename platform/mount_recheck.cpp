@@ -25,10 +25,26 @@ std::string shown(const char *source, const char *dir, const char *type)
     return text;
 }
 
+// Whether dir is the folder of an autofs mount of the table or lies under
+// one. The table's folders are spelled as the kernel spells them.
+bool under_autofs(const std::string &dir, const std::vector<MountEntry> &table)
+{
+    for (const MountEntry &m : table) {
+        if (m.type != "autofs" || m.dir.empty())
+            continue;
+        const std::string top = m.dir.back() == '/' ? m.dir : m.dir + '/';
+        if (dir == m.dir || dir.compare(0, top.size(), top) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-bool mount_still_there(const MountEntry &mount)
+bool mount_still_there(const MountEntry &mount, const std::vector<MountEntry> &table)
 {
+    if (under_autofs(mount.dir, table))
+        return false;
     const std::string dir = mount.dir;
     std::string answer;
     const bool answered = probe([&dir] {
@@ -44,7 +60,7 @@ bool mount_still_there(const MountEntry &mount)
 
 #else
 
-bool mount_still_there(const MountEntry &)
+bool mount_still_there(const MountEntry &, const std::vector<MountEntry> &)
 {
     return false;
 }

@@ -3,6 +3,8 @@
 
 #include "platform/mount_table.h"
 
+#include <vector>
+
 // Whether a mount that a reading of the table (list_mounts) left out is
 // still there. FreeBSD's table, read without waiting, leaves out a mount
 // while an unmount of it is underway, and that unmount may yet fail (the
@@ -11,6 +13,12 @@
 // the mounted filesystem, which might not answer: the question goes
 // through the probe (fs_probe.h), and no answer counts as still there.
 // Linux's table never leaves out a mount that is there: false.
-bool mount_still_there(const MountEntry &mount);
+//
+// A folder that lies under an autofs mount of the current table, or is
+// one, is never looked up: the lookup would have automountd(8) mount there
+// what its map lists, the very volume just unmounted. Such a mount counts
+// as gone once the table leaves it out: where an unmount of it then fails,
+// it is seen again as a new volume.
+bool mount_still_there(const MountEntry &mount, const std::vector<MountEntry> &table);
 
 #endif

@@ -711,6 +711,56 @@ private slots:
         QCOMPARE(watcher.update(table()).size(), size_t(1));
     }
 
+    // Under an autofs mount, a look-up of a folder that nothing is mounted
+    // on has automountd mount what the map lists there (once devd's
+    // "automount -c" has flushed autofs' cache, which every unmount's
+    // MEDIACHANGE brings): a stick autounmountd unmounted would be mounted
+    // again and pass for still there, with no window. Its folder is never
+    // looked up: gone from the table, it is gone.
+    void a_volume_left_out_beside_autofs_data()
+    {
+        QTest::addColumn<QByteArray>("autofs"); // the autofs mount's folder
+        QTest::addColumn<QByteArray>("folder"); // the stick's
+        QTest::addColumn<int>("looked_up");
+
+        QTest::newRow("under the -media folder") << QByteArray("/media") << QByteArray("/media/STICK") << 0;
+        QTest::newRow("on a direct map's own folder") << QByteArray("/mnt/stick") << QByteArray("/mnt/stick") << 0;
+        QTest::newRow("beside it, under a folder of a longer name")
+            << QByteArray("/media") << QByteArray("/media2/STICK") << 1;
+    }
+
+    void a_volume_left_out_beside_autofs()
+    {
+        QFETCH(QByteArray, autofs);
+        QFETCH(QByteArray, folder);
+        QFETCH(int, looked_up);
+        const auto entry = [](const char *source, const QByteArray &dir, const char *type) {
+            MountEntry m;
+            m.source = source;
+            m.dir = dir.toStdString();
+            m.type = type;
+            return m;
+        };
+        const std::vector<MountEntry> before = {entry("/dev/ada0p2", "/", "ufs"),
+                                                entry("map -media", autofs, "autofs")};
+        std::vector<MountEntry> mounted = before;
+        mounted.push_back(entry("/dev/msdosfs/STICK", folder, "msdosfs"));
+        VolumeWatcher watcher([](const MountEntry &) { return true; });
+        watcher.begin(before);
+        QCOMPARE(watcher.update(mounted).size(), size_t(1));
+
+        static int asked;
+        asked = 0;
+        set_probe_runner([](const std::function<std::string()> &question, std::string *answer) {
+            ++asked;
+            *answer = question();
+            return true;
+        });
+        QCOMPARE(watcher.update(before).size(), size_t(0));
+        QCOMPARE(asked, looked_up);
+        QCOMPARE(watcher.update(mounted).size(), size_t(1));
+    }
+
     // --- devd's socket ---------------------------------------------------
 
     // Recorded lines as devd passes them on, one event a record.
