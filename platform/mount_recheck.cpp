@@ -10,6 +10,8 @@
 #include <sys/ucred.h>
 #include <sys/mount.h>
 
+#include <string.h>
+
 #include <string>
 
 namespace {
@@ -58,10 +60,28 @@ bool mount_still_there(const MountEntry &mount, const std::vector<MountEntry> &t
     return answer == '+' + shown(mount.source.c_str(), mount.dir.c_str(), mount.type.c_str());
 }
 
+bool mounted_over_autofs(const std::string &dir)
+{
+    struct statfs sfs;
+    return statfs(dir.c_str(), &sfs) == 0 && dir == sfs.f_mntonname && strcmp(sfs.f_fstypename, "autofs") != 0;
+}
+
 #else
 
 bool mount_still_there(const MountEntry &, const std::vector<MountEntry> &)
 {
+    return false;
+}
+
+bool mounted_over_autofs(const std::string &dir)
+{
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        return false;
+    // The newest mount on the folder is the one a lookup reaches.
+    for (auto m = mounts.rbegin(); m != mounts.rend(); ++m)
+        if (m->dir == dir)
+            return m->type != "autofs";
     return false;
 }
 
