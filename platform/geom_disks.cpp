@@ -300,6 +300,11 @@ std::string geom_provider_for(const char *device)
 
 #else // No GEOM elsewhere.
 
+bool geom_identity(const std::string &, GeomIdentity *)
+{
+    return false;
+}
+
 bool geom_media_view(const std::string &, GeomMediaView *)
 {
     return false;

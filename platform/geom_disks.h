@@ -59,7 +59,8 @@ struct GeomIdentity {
     long long mediasize = 0; // the provider's own size in bytes
 };
 
-// False when the tree cannot be read or the provider is gone.
+// False when the tree cannot be read or the provider is gone. Elsewhere
+// than on FreeBSD always false.
 bool geom_identity(const std::string &name, GeomIdentity *id);
 
 // Something that holds a provider open.

@@ -10,6 +10,8 @@
 #include <sys/ucred.h>
 #include <sys/mount.h>
 
+#include <string.h>
+
 #include <string>
 
 namespace {
@@ -25,10 +27,26 @@ std::string shown(const char *source, const char *dir, const char *type)
     return text;
 }
 
+// Whether dir is the folder of an autofs mount of the table or lies under
+// one. The table's folders are spelled as the kernel spells them.
+bool under_autofs(const std::string &dir, const std::vector<MountEntry> &table)
+{
+    for (const MountEntry &m : table) {
+        if (m.type != "autofs" || m.dir.empty())
+            continue;
+        const std::string top = m.dir.back() == '/' ? m.dir : m.dir + '/';
+        if (dir == m.dir || dir.compare(0, top.size(), top) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-bool mount_still_there(const MountEntry &mount)
+bool mount_still_there(const MountEntry &mount, const std::vector<MountEntry> &table)
 {
+    if (under_autofs(mount.dir, table))
+        return false;
     const std::string dir = mount.dir;
     std::string answer;
     const bool answered = probe([&dir] {
@@ -42,10 +60,28 @@ bool mount_still_there(const MountEntry &mount)
     return answer == '+' + shown(mount.source.c_str(), mount.dir.c_str(), mount.type.c_str());
 }
 
+bool mounted_over_autofs(const std::string &dir)
+{
+    struct statfs sfs;
+    return statfs(dir.c_str(), &sfs) == 0 && dir == sfs.f_mntonname && strcmp(sfs.f_fstypename, "autofs") != 0;
+}
+
 #else
 
-bool mount_still_there(const MountEntry &)
+bool mount_still_there(const MountEntry &, const std::vector<MountEntry> &)
 {
+    return false;
+}
+
+bool mounted_over_autofs(const std::string &dir)
+{
+    std::vector<MountEntry> mounts;
+    if (!list_mounts(&mounts))
+        return false;
+    // The newest mount on the folder is the one a lookup reaches.
+    for (auto m = mounts.rbegin(); m != mounts.rend(); ++m)
+        if (m->dir == dir)
+            return m->type != "autofs";
     return false;
 }
 

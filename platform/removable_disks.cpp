@@ -74,14 +74,25 @@ bool cam_da_says_removable(const std::string &unit)
     return (',' + names + ',').find(",PACK_REMOVABLE,") != std::string::npos;
 }
 
-// The da driver names every disk it finds through USB mass storage after
-// umass(4)'s CAM SIM ("umass-sim0"), whatever the drive says of its
-// medium: a stick or a USB-SATA bridge that calls its medium fixed counts
-// too. Only a user who may open the node learns it.
-bool attached_through_usb(const std::string &disk)
+// The name of the CAM SIM a da disk hangs on, as its driver records it
+// ("umass-sim0", "mpr0", "iscsi0"), is name and unit number.
+bool attached_through(const std::string &attachment, const char *sim)
 {
-    std::string attachment;
-    return disk_attribute(disk, "GEOM::attachment", &attachment) && attachment.compare(0, 9, "umass-sim") == 0;
+    const size_t n = strlen(sim);
+    return attachment.size() > n && attachment.compare(0, n, sim) == 0 && attachment[n] >= '0'
+        && attachment[n] <= '9';
+}
+
+// The adapters of servers and virtual machines: SAS (mps, mpr, mpt,
+// mpi3mr), Fibre Channel (isp, ocs_fc), iSCSI, virtio, Hyper-V and VMware.
+// Some of their drives report a removable medium, and a LUN behind them
+// may be shared with other machines.
+bool behind_server_adapter(const std::string &attachment)
+{
+    for (const char *sim : {"mps", "mpr", "mpt", "mpi3mr", "isp", "ocs_fc", "iscsi", "vtscsi", "storvsc", "pvscsi"})
+        if (attached_through(attachment, sim))
+            return true;
+    return false;
 }
 
 // mmcsd(4) and sdda(4) serve SD cards and eMMC alike; the disk's
@@ -135,9 +146,21 @@ bool geom_provider_removable(const std::string &name)
     bool removable = false;
     if (driver == "mmcsd" || driver == "sdda")
         removable = describes_sd_card(disk.description);
-    else if (driver == "da")
-        // The drive's own word first, which any user may read.
-        removable = cam_da_says_removable(unit) || attached_through_usb(disk.base);
+    else if (driver == "da") {
+        // What the disk is attached through, where its node tells: the da
+        // driver names every disk it finds through USB mass storage after
+        // umass(4)'s SIM, whatever the drive says of its medium (a stick or
+        // a USB-SATA bridge that calls its medium fixed counts too). Any
+        // other adapter, and a node the user may not open, leave it to the
+        // drive's own word, which any user may read.
+        std::string attachment;
+        if (!disk_attribute(disk.base, "GEOM::attachment", &attachment))
+            attachment.clear();
+        if (attached_through(attachment, "umass-sim"))
+            removable = true;
+        else
+            removable = !behind_server_adapter(attachment) && cam_da_says_removable(unit);
+    }
     return removable && !holds_root(disk);
 }
 

@@ -18,14 +18,17 @@
 // encryption and no-op layers (PART, LABEL, ELI, NOP, each made from one
 // provider), on a disk that is an SD card (mmcsd, sdda; an eMMC, which the
 // same drivers serve, is not) or a da disk that is either attached through
-// USB mass storage or whose medium can be removed. What a da disk is
-// attached through ("umass-sim0") the kernel keeps as its GEOM::attachment
-// attribute, which only someone who may open the disk's node can read
-// (the devfs rule of the README's FreeBSD steps lets the user); the da
-// driver's flags (sysctl kern.cam.da.N.flags), which anyone may read, say
-// PACK_REMOVABLE where the drive itself says its medium can be removed, as
-// most USB sticks and card readers do. Never the disk that holds the root
-// filesystem, whatever it is.
+// USB mass storage or whose medium can be removed, unless it lies behind a
+// server's or a virtual machine's adapter (SAS, Fibre Channel, iSCSI,
+// virtio, Hyper-V, VMware), whose drives may report a removable medium
+// too. What a da disk is attached through ("umass-sim0", "mpr0") the
+// kernel keeps as its GEOM::attachment attribute, which only someone who
+// may open the disk's node can read (the devfs rule of the README's
+// FreeBSD steps lets the user); the da driver's flags (sysctl
+// kern.cam.da.N.flags), which anyone may read, say PACK_REMOVABLE where the
+// drive itself says its medium can be removed, as most USB sticks and card
+// readers do, and decide alone where the attachment cannot be read. Never
+// the disk that holds the root filesystem, whatever it is.
 
 // The filesystem mounted as entry. Linux: its block device is the mount's
 // own device number, or for one without (FUSE, btrfs) the block device node

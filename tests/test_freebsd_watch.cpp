@@ -208,6 +208,17 @@ QStringList pulled(const QStringList &names)
     return records;
 }
 
+// What devd passes on when a provider's medium changed, or its last
+// writer closed it: from devfs and from GEOM.
+QStringList changed(const QStringList &names)
+{
+    QStringList records;
+    for (const QString &name : names)
+        records << "!system=DEVFS subsystem=CDEV type=MEDIACHANGE cdev=" + name + "\n"
+                << "!system=GEOM subsystem=DEV type=MEDIACHANGE cdev=" + name + "\n";
+    return records;
+}
+
 const char removable_flags[] = "0x308<PACK_REMOVABLE,OPEN,SCTX_INIT>";
 
 // A machine with the sticks and disks of autofs-media.xml and, with
@@ -230,6 +241,27 @@ void set_up_machine(bool autofs)
     }
 }
 
+// The entering of a folder, noted down in the log by the child that
+// enters; at the look that many (0: none), automountd mounts the stick
+// there, in the mount table the child sees.
+std::function<std::string(const std::string &)> look_up_noted(const std::string &log, int mounted_at = 1)
+{
+    return [log, mounted_at](const std::string &path) {
+        static int looks = 0; // each child counts its own
+        const std::string line = std::to_string(getpid()) + ' ' + path + '\n';
+        const int fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+        if (fd < 0 || write(fd, line.data(), line.size()) != ssize_t(line.size()))
+            _exit(1);
+        close(fd);
+        if (++looks == mounted_at) {
+            const QByteArray dir = QByteArray::fromStdString(path);
+            fake::mounts.append(qMakePair(QByteArray("/dev/da0s1"), dir));
+            fake::types.append(qMakePair(dir, QByteArray("msdosfs")));
+        }
+        return std::string();
+    };
+}
+
 // The agent's trigger, connected to a devd of the test's, its entering of
 // folders noted down by the child that enters.
 struct Rig {
@@ -243,15 +275,8 @@ struct Rig {
     Rig()
     {
         disk_mark_dir() = dir.path().toStdString() + "/";
-        const std::string log = log_path;
-        trigger.look_up = [log](const std::string &path) {
-            const std::string line = std::to_string(getpid()) + ' ' + path + '\n';
-            const int fd = open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
-            if (fd < 0 || write(fd, line.data(), line.size()) != ssize_t(line.size()))
-                _exit(1);
-            close(fd);
-            return std::string();
-        };
+        trigger.look_up = look_up_noted(log_path);
+        trigger.recheck_ms = 20;
         trigger.report = [this](const std::string &text) { reports << QString::fromStdString(text); };
     }
 
@@ -511,9 +536,9 @@ private slots:
         opened_for_reading_only();
     }
 
-    // A da disk that does not say its medium can be removed counts when its
-    // node says it is attached through USB mass storage; where the node
-    // cannot be opened or does not tell, the flags alone decide.
+    // Where the disk's node tells its attachment, USB mass storage always
+    // counts and a server's adapter never does; any other goes by the
+    // flags, as does a disk whose node cannot be opened or does not tell.
     void a_da_disk_by_its_attachment_data()
     {
         QTest::addColumn<QByteArray>("flags"); // empty: no such sysctl
@@ -530,8 +555,16 @@ private slots:
         QTest::newRow("a kernel that keeps no attachment")
             << usb_ssd << 0 << EOPNOTSUPP << QByteArray() << false;
         QTest::newRow("virtio SCSI, a fixed medium") << vtscsi << 0 << 0 << QByteArray("vtscsi0") << false;
+        // Some SAS and virtual drives report a removable medium: behind a
+        // server's adapter no disk is a stick, whatever its flags say.
         QTest::newRow("a SAS controller, a removable medium")
-            << removable_on_sas << 0 << 0 << QByteArray("mpr0") << true;
+            << removable_on_sas << 0 << 0 << QByteArray("mpr0") << false;
+        QTest::newRow("iSCSI, a removable medium") << stick << 0 << 0 << QByteArray("iscsi0") << false;
+        QTest::newRow("virtio SCSI, a removable medium") << stick << 0 << 0 << QByteArray("vtscsi0") << false;
+        QTest::newRow("Hyper-V, a removable medium") << stick << 0 << 0 << QByteArray("storvsc0") << false;
+        QTest::newRow("USB, a removable medium") << stick << 0 << 0 << QByteArray("umass-sim0") << true;
+        QTest::newRow("another adapter, a removable medium") << stick << 0 << 0 << QByteArray("ahc0") << true;
+        QTest::newRow("another adapter, a fixed medium") << usb_ssd << 0 << 0 << QByteArray("ahc0") << false;
         QTest::newRow("USB, no flags to read") << QByteArray() << 0 << 0 << QByteArray("umass-sim2") << true;
     }
 
@@ -701,6 +734,56 @@ private slots:
         QCOMPARE(watcher.update(table()).size(), size_t(0));
         fake::mounts.push_back({"/dev/da0s1", "/media/stick"});
         QCOMPARE(watcher.update(table()).size(), size_t(1));
+    }
+
+    // Under an autofs mount, a look-up of a folder that nothing is mounted
+    // on has automountd mount what the map lists there (once devd's
+    // "automount -c" has flushed autofs' cache, which every unmount's
+    // MEDIACHANGE brings): a stick autounmountd unmounted would be mounted
+    // again and pass for still there, with no window. Its folder is never
+    // looked up: gone from the table, it is gone.
+    void a_volume_left_out_beside_autofs_data()
+    {
+        QTest::addColumn<QByteArray>("autofs"); // the autofs mount's folder
+        QTest::addColumn<QByteArray>("folder"); // the stick's
+        QTest::addColumn<int>("looked_up");
+
+        QTest::newRow("under the -media folder") << QByteArray("/media") << QByteArray("/media/STICK") << 0;
+        QTest::newRow("on a direct map's own folder") << QByteArray("/mnt/stick") << QByteArray("/mnt/stick") << 0;
+        QTest::newRow("beside it, under a folder of a longer name")
+            << QByteArray("/media") << QByteArray("/media2/STICK") << 1;
+    }
+
+    void a_volume_left_out_beside_autofs()
+    {
+        QFETCH(QByteArray, autofs);
+        QFETCH(QByteArray, folder);
+        QFETCH(int, looked_up);
+        const auto entry = [](const char *source, const QByteArray &dir, const char *type) {
+            MountEntry m;
+            m.source = source;
+            m.dir = dir.toStdString();
+            m.type = type;
+            return m;
+        };
+        const std::vector<MountEntry> before = {entry("/dev/ada0p2", "/", "ufs"),
+                                                entry("map -media", autofs, "autofs")};
+        std::vector<MountEntry> mounted = before;
+        mounted.push_back(entry("/dev/msdosfs/STICK", folder, "msdosfs"));
+        VolumeWatcher watcher([](const MountEntry &) { return true; });
+        watcher.begin(before);
+        QCOMPARE(watcher.update(mounted).size(), size_t(1));
+
+        static int asked;
+        asked = 0;
+        set_probe_runner([](const std::function<std::string()> &question, std::string *answer) {
+            ++asked;
+            *answer = question();
+            return true;
+        });
+        QCOMPARE(watcher.update(before).size(), size_t(0));
+        QCOMPARE(asked, looked_up);
+        QCOMPARE(watcher.update(mounted).size(), size_t(1));
     }
 
     // --- devd's socket ---------------------------------------------------
@@ -939,10 +1022,16 @@ private slots:
             << plugged({"da0", "da0s1", "msdosfs/STICK"}) + pulled({"msdosfs/STICK", "da0s1", "da0"})
                    + plugged({"da0", "da0s1", "msdosfs/STICK"})
             << QStringList{"/media/STICK", "/media/STICK"};
-        QTest::newRow("a card in a reader, then another")
-            << QStringList{geom + "MEDIACHANGE cdev=da3\n"} + plugged({"msdosfs/CARD"})
-                   + pulled({"msdosfs/CARD"}) + QStringList{geom + "MEDIACHANGE cdev=da3\n"} + plugged({"msdosfs/CARD"})
-            << QStringList{"/media/CARD", "/media/CARD"};
+        // Every unmount of a read-write mount (autounmountd's, a file
+        // manager's eject, vorlix's own) is the last writer's close, of
+        // which devfs and GEOM tell as a new medium: the stick is the one
+        // it was, and stays unmounted.
+        QTest::newRow("unmounted, the last writer's close")
+            << plugged({"da0", "da0s1", "msdosfs/STICK"}) + pulled({"msdosfs/STICK"}) + changed({"da0s1"})
+                   + plugged({"msdosfs/STICK"})
+            << QStringList{"/media/STICK"};
+        QTest::newRow("a card put into a reader") << changed({"da3"}) + plugged({"msdosfs/CARD"})
+                                                  << QStringList{"/media/CARD"};
     }
 
     void folders_entered()
@@ -958,6 +1047,85 @@ private slots:
         QCOMPARE(rig.entered(), entered);
         QCOMPARE(rig.reports, QStringList{});
         QCOMPARE(fake::trees_alive(), 0);
+    }
+
+    // A card reader tells of each card put in as a new medium of its disk,
+    // and so of the last writer's close of the card there: a card whose
+    // serial number or size is another's is entered, the one entered
+    // before is not, and the two copies of one event count once.
+    void a_card_in_a_reader_data()
+    {
+        QTest::addColumn<QByteArray>("ident"); // the next medium's; empty: the same
+        QTest::addColumn<qint64>("size");      // the next medium's; 0: the same
+        QTest::addColumn<int>("entered");
+
+        QTest::newRow("the same card, unmounted") << QByteArray() << qint64(0) << 1;
+        QTest::newRow("a card of another serial number") << QByteArray("058F63666472") << qint64(0) << 2;
+        QTest::newRow("a card of another size") << QByteArray() << qint64(31914983424) << 2;
+    }
+
+    void a_card_in_a_reader()
+    {
+        QFETCH(QByteArray, ident);
+        QFETCH(qint64, size);
+        QFETCH(int, entered);
+        set_up_machine(true);
+        Rig rig;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        QVERIFY(rig.deliver(changed({"da3"}) + plugged({"msdosfs/CARD"})));
+        QCOMPARE(rig.entered(), QStringList{"/media/CARD"});
+
+        if (!ident.isEmpty())
+            fake::tree.replace("<ident>058F63666471</ident>", "<ident>" + ident + "</ident>");
+        if (size != 0)
+            fake::set_mediasize("da3", size);
+        QVERIFY(rig.deliver(pulled({"msdosfs/CARD"}) + changed({"da3"}) + plugged({"msdosfs/CARD"})));
+        QCOMPARE(rig.entered(), QStringList(entered, "/media/CARD"));
+        QCOMPARE(rig.reports, QStringList{});
+    }
+
+    // devd tells its listeners of a provider before it has autofs' cache
+    // flushed: a stick plugged in again finds its key's folder there, empty,
+    // and nothing mounted. The child looks again a little later; the
+    // provider counts as entered only once something is mounted there, so
+    // the next word of it from devd enters it again.
+    void a_look_up_before_the_cache_is_flushed_data()
+    {
+        QTest::addColumn<int>("mounted_at"); // the look that finds it mounted; 0: none
+        QTest::addColumn<int>("looks");      // made for the stick's first event
+        QTest::addColumn<int>("looks_then"); // made for its second
+        QTest::addColumn<QStringList>("reports");
+
+        QTest::newRow("at the first look") << 1 << 1 << 0 << QStringList{};
+        QTest::newRow("at the third look") << 3 << 3 << 0 << QStringList{};
+        QTest::newRow("at none") << 0 << 4 << 4
+                                 << QStringList(2, "the automounter mounted nothing on /media/STICK");
+    }
+
+    void a_look_up_before_the_cache_is_flushed()
+    {
+        QFETCH(int, mounted_at);
+        QFETCH(int, looks);
+        QFETCH(int, looks_then);
+        QFETCH(QStringList, reports);
+        set_up_machine(true);
+        Rig rig;
+        rig.trigger.look_up = look_up_noted(rig.log_path, mounted_at);
+        rig.trigger.looks = 4;
+        QVERIFY(rig.devd.listen());
+        rig.trigger.table_read(table_now());
+        QVERIFY(rig.devd.take_client(2000));
+        const long long start = now_ms();
+        QVERIFY(rig.deliver({"!system=DEVFS subsystem=CDEV type=CREATE cdev=msdosfs/STICK\n"}));
+        const long long took = now_ms() - start;
+        QCOMPARE(rig.entered(), QStringList(looks, "/media/STICK"));
+        // Looked at again after the wait between looks.
+        QVERIFY2(took >= (looks - 1) * rig.trigger.recheck_ms, qPrintable(QString::number(took)));
+        QVERIFY(rig.deliver({"!system=GEOM subsystem=DEV type=CREATE cdev=msdosfs/STICK\n"}));
+        QCOMPARE(rig.entered(), QStringList(looks + looks_then, "/media/STICK"));
+        QCOMPARE(rig.reports, reports);
     }
 
     // The partitions an image copy makes appear while vorlix still writes

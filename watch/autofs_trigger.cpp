@@ -2,6 +2,7 @@
 
 #include "platform/bounded_query.h"
 #include "platform/disk_marks.h"
+#include "platform/mount_recheck.h"
 #include "platform/removable_disks.h"
 #include "watch/launcher.h"
 
@@ -61,6 +62,18 @@ std::string default_look_up(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? std::string() : std::string(strerror(errno));
+}
+
+bool same_medium(const GeomIdentity &a, const GeomIdentity &b)
+{
+    return a.ident == b.ident && a.mediasize == b.mediasize;
+}
+
+void sleep_ms(int ms)
+{
+    struct timespec ts = {ms / 1000, static_cast<long>(ms % 1000) * 1000000};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
 }
 
 } // namespace
@@ -182,10 +195,11 @@ void AutofsTrigger::connect()
     if (devd.connect()) {
         heard = false;
         connected_at = now_ms();
-        // A stick pulled out while devd was away is free to come back.
+        // A stick pulled out or a card changed while devd was away is free
+        // to come back.
         for (auto it = entered.begin(); it != entered.end();) {
-            GeomMediaView view;
-            it = geom_media_view(*it, &view) ? std::next(it) : entered.erase(it);
+            GeomIdentity now;
+            it = geom_identity(it->first, &now) && same_medium(now, it->second) ? std::next(it) : entered.erase(it);
         }
         return;
     }
@@ -234,14 +248,22 @@ void AutofsTrigger::handle(const DevdEvent &event)
         return;
     }
     GeomMediaView view;
-    if (!geom_media_view(event.name, &view))
+    GeomIdentity medium;
+    if (!geom_media_view(event.name, &view) || !geom_identity(view.base, &medium))
         return;
-    // Another medium in a card reader: a new volume on the same provider.
-    if (event.kind == DevdEvent::media_changed)
-        entered.erase(view.base);
     // Both devfs and GEOM tell of each node, and a label comes back once
     // its provider is unmounted: one entering for each provider plugged in.
-    if (entered.count(view.base) != 0 || !geom_provider_removable(view.base))
+    // GEOM tells of a new medium whenever the last writer closes a
+    // provider, as every unmount of a read-write mount does: only another
+    // card in a reader, a medium that is not the one entered, is a new
+    // volume on the same provider.
+    const auto was = entered.find(view.base);
+    if (was != entered.end()) {
+        if (event.kind != DevdEvent::media_changed || same_medium(medium, was->second))
+            return;
+        entered.erase(was);
+    }
+    if (!geom_provider_removable(view.base))
         return;
     // A disk that vorlix writes shows the partitions of what it has written
     // so far; mounted now, they would be corrupted, and would corrupt what
@@ -251,27 +273,58 @@ void AutofsTrigger::handle(const DevdEvent &event)
         return;
     const std::string key = media_key(view);
     if (!key.empty())
-        enter(view.base, key);
+        enter(view.base, key, medium);
 }
 
-void AutofsTrigger::enter(const std::string &base, const std::string &key)
+void AutofsTrigger::enter(const std::string &base, const std::string &key, const GeomIdentity &medium)
 {
-    entered.insert(base);
     if (folder.empty())
         return;
     const std::string path = folder + (folder.back() == '/' ? "" : "/") + key;
     const auto ask = look_up ? look_up : default_look_up;
+    const int most = looks > 0 ? looks : 1;
+    const int wait = recheck_ms;
+    // The child's answer: "+" something is mounted there now, "-" the
+    // folder was found but nothing mounted on it at any look, "!" and why
+    // the look-up failed.
     std::string answer;
-    if (!bounded_query([&ask, &path] { return ask(path); }, limit_ms, &answer)) {
+    const bool answered = bounded_query([&ask, &path, most, wait] {
+        for (int look = 1;; ++look) {
+            const std::string failed = ask(path);
+            if (!failed.empty())
+                return '!' + failed;
+            if (mounted_over_autofs(path))
+                return std::string("+");
+            if (look >= most)
+                return std::string("-");
+            sleep_ms(wait);
+        }
+    }, limit_ms, &answer);
+    if (!answered) {
+        const int why = errno;
+        // A folder that does not answer is not asked again for this
+        // medium, which would only hang the next child as well.
+        if (why == ETIMEDOUT)
+            entered[base] = medium;
         if (!report)
             return;
-        if (errno == ETIMEDOUT)
+        if (why == ETIMEDOUT)
             report("no answer from " + printable(path) + " within " + std::to_string(limit_ms / 1000)
                    + " s; given up on it");
         else
-            report("cannot enter " + printable(path) + ": " + strerror(errno));
+            report("cannot enter " + printable(path) + ": " + strerror(why));
         return;
     }
-    if (!answer.empty() && report)
-        report("the automounter mounted nothing on " + printable(path) + ": " + answer);
+    // Entered only once something is mounted there: a later word of the
+    // provider from devd enters it again.
+    if (answer == "+") {
+        entered[base] = medium;
+        return;
+    }
+    if (!report)
+        return;
+    if (answer == "-")
+        report("the automounter mounted nothing on " + printable(path));
+    else
+        report("the automounter mounted nothing on " + printable(path) + ": " + answer.substr(1));
 }

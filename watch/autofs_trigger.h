@@ -6,7 +6,7 @@
 #include "platform/mount_table.h"
 
 #include <functional>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,6 +62,12 @@ public:
     std::function<std::string(const std::string &path)> look_up;
     // How long the child is waited for, as for every filesystem question.
     int limit_ms = 10000;
+    // devd tells its listeners of a new provider before it has autofs'
+    // cache flushed ("automount -c"): a look-up that finds the folder of a
+    // key known before but nothing mounted on it is made again after
+    // recheck_ms, up to looks in all, within limit_ms.
+    int recheck_ms = 500;
+    int looks = 5;
     // The first wait before connecting to devd's socket again, doubled
     // after each failure up to the last.
     int first_retry_ms = 500;
@@ -73,14 +79,15 @@ private:
     void connect();
     void retry_later(bool afresh);
     void handle(const DevdEvent &event);
-    void enter(const std::string &base, const std::string &key);
+    void enter(const std::string &base, const std::string &key, const GeomIdentity &medium);
 
     DevdEvents devd;
     std::string folder;
-    // The providers whose folder was entered, until they go: plugged in
-    // again, a stick gets its window again; a stick autounmountd(8)
-    // unmounted while it stays in gets none.
-    std::set<std::string> entered;
+    // The providers whose folder was entered, with the medium they held
+    // then, until they go: plugged in again, a stick gets its window
+    // again, and so does another card put into a reader; a stick that
+    // autounmountd(8) unmounted while it stays in gets none.
+    std::map<std::string, GeomIdentity> entered;
     long long retry_at = -1; // when to connect again; -1: not at all
     int retry_delay_ms = 0;  // the wait before retry_at
     bool heard = false;      // the connection brought news

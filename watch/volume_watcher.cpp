@@ -86,7 +86,7 @@ std::vector<VolumeStart> VolumeWatcher::update(const std::vector<MountEntry> &mo
         if (now.count(key) != 0)
             continue;
         for (const auto &[mount, entry] : before)
-            if (mount_still_there(entry))
+            if (mount_still_there(entry, mounts))
                 now[key].emplace(mount, entry);
     }
     std::vector<VolumeStart> starts;

@@ -25,7 +25,9 @@ struct VolumeStart {
 // volumes. Once none of its mounts is left, it is gone, and mounting it
 // again makes it new. A volume a reading leaves out is gone only when its
 // mounts are (mount_recheck.h): FreeBSD's table hides a mount while an
-// unmount of it is underway, which may yet fail. What the table held at
+// unmount of it is underway, which may yet fail; but a mount under an
+// autofs folder is gone with its last reading, as looking it up would
+// mount it again. What the table held at
 // the first reading is there already: it is never new.
 class VolumeWatcher
 {

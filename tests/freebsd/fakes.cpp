@@ -72,6 +72,14 @@ void set_node_mode(const QByteArray &provider, const QByteArray &mode)
     tree = QString::fromUtf8(tree).replace(QRegularExpression(pattern), "\\1" + mode + "\\2").toUtf8();
 }
 
+void set_mediasize(const QByteArray &provider, long long bytes)
+{
+    const QString pattern = "(<name>" + QRegularExpression::escape(provider) + "</name>\\s*<mediasize>)\\d+(</mediasize>)";
+    tree = QString::fromUtf8(tree)
+               .replace(QRegularExpression(pattern), "\\1" + QString::number(bytes) + "\\2")
+               .toUtf8();
+}
+
 void fill(struct statfs *s, const QPair<QByteArray, QByteArray> &m)
 {
     memset(s, 0, sizeof *s);

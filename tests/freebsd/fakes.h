@@ -98,6 +98,8 @@ void set_mode(const QByteArray &provider, const QByteArray &mode);
 // Sets how a provider is open through its /dev node (its DEV consumer's
 // mode), as a program opening or closing the node would.
 void set_node_mode(const QByteArray &provider, const QByteArray &mode);
+// Sets a provider's size in bytes, as another medium in a reader would.
+void set_mediasize(const QByteArray &provider, long long bytes);
 
 // How many trees are built and not yet released.
 int trees_alive();
