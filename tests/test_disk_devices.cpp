@@ -1,4 +1,5 @@
 #include "platform/disk_devices.h"
+#include "platform/fs_probe.h"
 #include "platform/mount_table.h"
 #include "platform/sysfs_disks.h"
 #include "dev_block_node.h"
@@ -216,6 +217,55 @@ private slots:
         MountEntry mount = {source.toStdString(), "/media/x", number(maj_min), type.toStdString()};
         mount.options = options.toStdString();
         QCOMPARE(mount_owner(mount, disk) == Owner::member, member);
+    }
+
+    // A look at a name is put to the program's child, which it can give up
+    // on, unless the name is a device node of devtmpfs itself: any other
+    // name under /dev may be a link into a filesystem that never answers
+    // (/dev/shm is anyone's to write).
+    void stat_asks_only_device_nodes_directly_data()
+    {
+        QTest::addColumn<QByteArray>("path"); // BLOCK: a block node right in /dev
+        QTest::addColumn<bool>("directly");
+        QTest::addColumn<bool>("found");
+
+        QTest::newRow("a character device") << QByteArray("/dev/null") << true << true;
+        QTest::newRow("a block device") << QByteArray("BLOCK") << true << true;
+        QTest::newRow("a folder anyone may write to") << QByteArray("/dev/shm") << false << true;
+        QTest::newRow("a link") << QByteArray("/dev/stdin") << false << true;
+        QTest::newRow("out of /dev again") << QByteArray("/dev/../dev/null") << false << true;
+        QTest::newRow("no such name") << QByteArray("/dev/vorlix-none") << false << false;
+        QTest::newRow("elsewhere") << QByteArray("/") << false << true;
+    }
+
+    void stat_asks_only_device_nodes_directly()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(bool, directly);
+        QFETCH(bool, found);
+#ifndef __linux__
+        QSKIP("devtmpfs is Linux's");
+#endif
+        if (path == "BLOCK") {
+            dev_t node_number = 0;
+            path = dev_block_node({}, &node_number);
+            if (path.isEmpty())
+                QSKIP("no block device node in /dev to name");
+        }
+        int asked = 0;
+        set_probe_runner([&asked](const std::function<std::string()> &question, std::string *answer) {
+            ++asked;
+            *answer = question();
+            return true;
+        });
+        struct stat st;
+        const bool got = probe_stat(path.constData(), &st);
+        set_probe_runner([](const std::function<std::string()> &question, std::string *answer) {
+            *answer = question();
+            return true;
+        });
+        QCOMPARE(asked == 0, directly);
+        QCOMPARE(got, found);
     }
 
     // Where the system knows no such device, its name decides, however it
