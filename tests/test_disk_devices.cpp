@@ -141,6 +141,58 @@ private slots:
         }
     }
 
+    // What tells a disk from the next one the kernel gives its number: a
+    // loop device attached to another image of the same size, a stick
+    // without a serial number of its disk swapped for another.
+    void identity_of_a_disk_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // the disk's attributes; usb:NAME its USB device's
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("same");
+
+        QTest::newRow("the same disk") << QByteArray("size=16384 diskseq=7 serial=S1 usb:serial=U1")
+                                       << QByteArray("size=16384 diskseq=7 serial=S1 usb:serial=U1") << true;
+        QTest::newRow("attached again, to another image")
+            << QByteArray("size=16384 diskseq=7") << QByteArray("size=16384 diskseq=9") << false;
+        QTest::newRow("another stick, told by its USB device's serial")
+            << QByteArray("size=16384 usb:serial=U1") << QByteArray("size=16384 usb:serial=U2") << false;
+        QTest::newRow("another size") << QByteArray("size=16384") << QByteArray("size=32768") << false;
+        QTest::newRow("another serial of its disk")
+            << QByteArray("size=16384 serial=S1") << QByteArray("size=16384 serial=S2") << false;
+        // Where the system tells nothing more, as before.
+        QTest::newRow("no diskseq, no serial") << QByteArray("size=16384") << QByteArray("size=16384") << true;
+    }
+
+    void identity_of_a_disk()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(bool, same);
+
+        const QString usb = "pci0000:00/0000:00:14.0/usb1/1-2";
+        const QString disk = usb + "/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
+        std::string ids[2];
+        for (int i = 0; i < 2; ++i) {
+            SysfsTree tree;
+            // The root hub has a serial number too: not the stick's.
+            tree.attribute("pci0000:00/0000:00:14.0/usb1", "idVendor", "1d6b");
+            tree.attribute("pci0000:00/0000:00:14.0/usb1", "serial", "0000:00:14.0");
+            tree.attribute(usb, "idVendor", "0781");
+            tree.disk(disk, "8:16");
+            for (const QByteArray &a : (i == 0 ? before : after).split(' ')) {
+                const int eq = a.indexOf('=');
+                const QByteArray name = a.left(eq), value = a.mid(eq + 1);
+                if (name.startsWith("usb:"))
+                    tree.attribute(usb, name.mid(4), value);
+                else
+                    tree.attribute(disk, name, value);
+            }
+            ids[i] = sysfs_disk_identity(number("8:16"), tree.root().toStdString());
+            QVERIFY(!ids[i].empty());
+        }
+        QVERIFY2((ids[0] == ids[1]) == same, (ids[0] + " / " + ids[1]).c_str());
+    }
+
     // Which mounted filesystems come from a set known by device number: by
     // the number the table gives, or, for a filesystem with a number of its
     // own (FUSE, btrfs), by the block device node its source names in /dev.

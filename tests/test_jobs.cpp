@@ -350,6 +350,20 @@ private slots:
             << Texts{"vorlix: unmount failed: Device or resource busy\n",
                      "vorlix: DEV is still mounted in another mount namespace.\n", "Failed to unmount.", "Format failed."}
             << QList<QByteArray>{};
+        // Another disk under the node, alike to the byte and of the same
+        // size, before the press: a loop device attached again, here to a
+        // copy of its image. (Unmounted first, and so never seen mounted,
+        // so that the window does not end with its volume.)
+        QTest::newRow("the loop device attached to another image before the press")
+            << "await:MNT.swapped|" + ext4
+            << QByteArray("umount \"$MNT/vol\"\n"
+                          "(tries=0\nuntil grep -qx 'shown VorlixMenu' \"$VORLIX_HOOK_LOG\" 2>/dev/null; do\n"
+                          "  tries=$((tries + 1)); [ $tries -lt 500 ] || exit; sleep 0.02\ndone\n"
+                          "cp --sparse=always \"$(cat /sys/block/${DEV#/dev/}/loop/backing_file)\" \"$MNT.other.img\"\n"
+                          "losetup -d \"$DEV\" && losetup \"$DEV\" \"$MNT.other.img\" && : > \"$MNT.swapped\") &")
+            << QByteArray() << QList<QByteArray>{} << 69
+            << Texts{"vorlix: DEV is no longer the disk this job began with; nothing was written.\n", "Format failed."}
+            << QList<QByteArray>{};
         // The tool would not find it once the volume is unmounted, or would
         // overwrite it as it reads.
         const QString copy = "click:Copy disk image to DEV";
@@ -414,7 +428,8 @@ private slots:
         fx.add_fake("pernix", ": > \"$2\"");
 
         const BinaryRun r = fx.run({mnt + "/vol", disk.node, "ext4"},
-                                   script.replace("DEV", QString::fromLocal8Bit(disk.node)));
+                                   script.replace("DEV", QString::fromLocal8Bit(disk.node))
+                                       .replace("MNT", QString::fromLocal8Bit(mnt)));
         QVERIFY2(r.finished, r.err.constData());
         QVERIFY2(r.exit_code == exit_code, (r.err + r.log.join('\n')).constData());
         Texts want;

@@ -2,6 +2,7 @@
 
 #include "binary_fixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -72,7 +73,7 @@ static bool run(const QString &tool, const QStringList &args, QByteArray *out = 
     return true;
 }
 
-LoopDisk::LoopDisk(const QString &dir)
+LoopDisk::LoopDisk(const QString &dir) : dir(QFileInfo(dir).absoluteFilePath())
 {
     why_not = private_mounts_unavailable();
     if (!why_not.isEmpty())
@@ -100,7 +101,12 @@ LoopDisk::LoopDisk(const QString &dir)
 
 LoopDisk::~LoopDisk()
 {
-    if (!node.isEmpty())
+    if (node.isEmpty())
+        return;
+    // Another test may have taken the device while a case had it detached.
+    QFile backing("/sys/block/" + QString::fromLocal8Bit(node.mid(5)) + "/loop/backing_file");
+    if (backing.open(QIODevice::ReadOnly)
+        && QString::fromLocal8Bit(backing.readAll().trimmed()).startsWith(QDir::cleanPath(dir) + '/'))
         run("losetup", {"-d", QString::fromLocal8Bit(node)});
 }
 

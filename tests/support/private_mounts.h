@@ -34,7 +34,8 @@ QList<QByteArray> private_mounts_wrapper(const QByteArray &setup);
 QByteArray stuck_link_planted();
 
 // A real block device: a loop device over a small ext4 image file in dir,
-// detached again when the object goes. Only ever a file of the test's own.
+// detached again when the object goes, if it still reads a file in dir (a
+// case may have attached it to another). Only ever a file of the test's own.
 class LoopDisk
 {
 public:
@@ -45,6 +46,9 @@ public:
 
     QByteArray node;  // "/dev/loop3"; empty when none could be made
     QString why_not;  // why not, for the skip
+
+private:
+    QString dir;
 };
 
 // Readies fx for a run on disk in a private mount namespace: $MNT (the
