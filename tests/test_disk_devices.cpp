@@ -33,6 +33,24 @@ static QStringList numbers(const std::vector<dev_t> &devs)
     return out;
 }
 
+// How many questions what does puts to fs_probe.h's runner, which vorlix
+// hands to a child it can give up on; each is answered as asked.
+static int questions_put(const std::function<void()> &what)
+{
+    int asked = 0;
+    const auto directly = [](const std::function<std::string()> &question, std::string *answer) {
+        *answer = question();
+        return true;
+    };
+    set_probe_runner([&](const std::function<std::string()> &question, std::string *answer) {
+        ++asked;
+        return directly(question, answer);
+    });
+    what();
+    set_probe_runner(directly);
+    return asked;
+}
+
 class TestDiskDevices : public QObject
 {
     Q_OBJECT
@@ -304,49 +322,63 @@ private slots:
             if (path.isEmpty())
                 QSKIP("no block device node in /dev to name");
         }
-        int asked = 0;
-        set_probe_runner([&asked](const std::function<std::string()> &question, std::string *answer) {
-            ++asked;
-            *answer = question();
-            return true;
-        });
         struct stat st;
-        const bool got = probe_stat(path.constData(), &st);
-        set_probe_runner([](const std::function<std::string()> &question, std::string *answer) {
-            *answer = question();
-            return true;
-        });
+        bool got = false;
+        const int asked = questions_put([&] { got = probe_stat(path.constData(), &st); });
         QCOMPARE(asked == 0, directly);
         QCOMPARE(got, found);
     }
 
     // Where the system knows no such device, its name decides, however it
     // is spelled; a disk image file is known by its identity, so that a
-    // link to it is the same disk.
+    // link to it is the same disk. Another user's FUSE program may call its
+    // filesystem after either, and is never the set's; a kernel's
+    // filesystem never reads a file itself, so its source is not looked
+    // at, as a look may wait for a filesystem that does not answer.
     void mounts_by_name_data()
     {
         QTest::addColumn<QByteArray>("device");
         QTest::addColumn<bool>("whole_disk");
         QTest::addColumn<QByteArray>("node");
         QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("options"); // ME: this user's id, OTHER: another's
         QTest::addColumn<bool>("member");
+        QTest::addColumn<bool>("looked"); // at the source, through the probe
 
+        const QByteArray own = "rw,user_id=ME";
+        const QByteArray others = "rw,user_id=OTHER,allow_other";
         QTest::newRow("volume") << QByteArray("/dev/da0s1") << false << QByteArray("/dev/da0s1")
-                                << QByteArray("/dev/da0s1") << true;
+                                << QByteArray("/dev/da0s1") << QByteArray("fuse") << own << true << false;
         QTest::newRow("volume spelled oddly") << QByteArray("/dev//da0s1") << false << QByteArray("/dev/da0s1")
-                                              << QByteArray("/dev/./da0s1") << true;
+                                              << QByteArray("/dev/./da0s1") << QByteArray("vfat") << QByteArray("rw")
+                                              << true << false;
         QTest::newRow("not the volume") << QByteArray("/dev/da0s1") << false << QByteArray("/dev/da0s1")
-                                        << QByteArray("/dev/da0s2") << false;
+                                        << QByteArray("/dev/da0s2") << QByteArray("fuse") << own << false << false;
         QTest::newRow("disk of a spelled-oddly device") << QByteArray("/dev//da0s1") << true << QByteArray("/dev/da0")
-                                                        << QByteArray("/dev//da0s2") << true;
+                                                        << QByteArray("/dev//da0s2") << QByteArray("fuse") << own
+                                                        << true << false;
         QTest::newRow("not da10") << QByteArray("/dev/da1s1") << true << QByteArray("/dev/da1")
-                                  << QByteArray("/dev/da10s1") << false;
+                                  << QByteArray("/dev/da10s1") << QByteArray("fuse") << own << false << false;
+        QTest::newRow("another user's FUSE named after the volume")
+            << QByteArray("/dev/da0s1") << false << QByteArray("/dev/da0s1") << QByteArray("/dev/da0s1")
+            << QByteArray("fuse") << others << false << false;
         QTest::newRow("disk image file through a link")
-            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX//da0") << true;
-        QTest::newRow("its disk") << QByteArray("FIX/da0s1") << true << QByteArray("FIX/da0")
-                                  << QByteArray("FIX/da0") << true;
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX//da0")
+            << QByteArray("fuse") << own << true << true;
+        QTest::newRow("its disk") << QByteArray("FIX/da0s1") << true << QByteArray("FIX/da0") << QByteArray("FIX/da0")
+                                  << QByteArray("fuse") << own << true << false;
         QTest::newRow("another file") << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1")
-                                      << QByteArray("FIX/other") << false;
+                                      << QByteArray("FIX/other") << QByteArray("fuse") << own << false << true;
+        QTest::newRow("another user's FUSE named after the file")
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX/da0")
+            << QByteArray("fuse") << others << false << false;
+        QTest::newRow("another user's FUSE named after the file by its link")
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX/da0s1")
+            << QByteArray("fuse") << others << false << false;
+        QTest::newRow("a kernel's filesystem named after the file another way")
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX/da0")
+            << QByteArray("tmpfs") << QByteArray("rw") << false << false;
     }
 
     void mounts_by_name()
@@ -355,7 +387,14 @@ private slots:
         QFETCH(bool, whole_disk);
         QFETCH(QByteArray, node);
         QFETCH(QByteArray, source);
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, options);
         QFETCH(bool, member);
+        QFETCH(bool, looked);
+#ifndef __linux__
+        if (type == "fuse")
+            QSKIP("FreeBSD shows every FUSE mount as /dev/fuse");
+#endif
 
         QTemporaryDir fix;
         QFile disk_file(fix.filePath("da0"));
@@ -367,12 +406,45 @@ private slots:
         device.replace("FIX", f);
         node.replace("FIX", f);
         source.replace("FIX", f);
+        const uid_t other_user = geteuid() == 65534 ? 65533 : 65534;
+        options.replace("OTHER", QByteArray::number(other_user)).replace("ME", QByteArray::number(geteuid()));
 
         const DeviceSet set = whole_disk ? disk_devices(device.constData()) : volume_devices(device.constData());
         QCOMPARE(set.basis, DeviceSet::by_name);
         QCOMPARE(QByteArray(set.node.c_str()), node);
-        const MountEntry mount = {source.toStdString(), "/media/x", number("0:40"), "fuse"};
-        QCOMPARE(mount_owner(mount, set) == Owner::member, member);
+        MountEntry mount = {source.toStdString(), "/media/x", number("0:40"), type.toStdString()};
+        mount.options = options.toStdString();
+        Owner owner = Owner::unknown;
+        const int asked = questions_put([&] { owner = mount_owner(mount, set); });
+        QCOMPARE(owner == Owner::member, member);
+        QCOMPARE(asked > 0, looked);
+    }
+
+    // The image chosen for a disk image file's disk may be that very file,
+    // by any name.
+    void an_image_that_is_the_disk_file_data()
+    {
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<bool>("on_it");
+
+        QTest::newRow("the file") << QByteArray("da0") << true;
+        QTest::newRow("a link to it") << QByteArray("da0s1") << true;
+        QTest::newRow("another file") << QByteArray("other") << false;
+    }
+
+    void an_image_that_is_the_disk_file()
+    {
+        QFETCH(QByteArray, image);
+        QFETCH(bool, on_it);
+        QTemporaryDir fix;
+        QFile disk_file(fix.filePath("da0"));
+        QVERIFY(disk_file.open(QIODevice::WriteOnly));
+        QFile other(fix.filePath("other"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link("da0", fix.filePath("da0s1")));
+        const DeviceSet disk = disk_devices(fix.filePath("da0s1").toLocal8Bit().constData());
+        const QByteArray path = fix.filePath(QString::fromLocal8Bit(image)).toLocal8Bit();
+        QCOMPARE(path_on_devices(path.constData(), disk).answer == Placement::on_it, on_it);
     }
 };
 
