@@ -2,6 +2,8 @@
 
 #include "platform/target.h"
 
+#include <unistd.h>
+
 namespace {
 
 // One name right in /dev: the kernel makes its device nodes there ("sdb1",
@@ -17,11 +19,16 @@ bool single_name(const std::string &path, std::string *name)
 
 } // namespace
 
+DevfsFolder::~DevfsFolder()
+{
+    if (fd >= 0)
+        close(fd);
+}
+
 #if VORLIX_ON_FREEBSD
 
+// Nothing to open: no device is looked up by its path.
 DevfsFolder::DevfsFolder() = default;
-
-DevfsFolder::~DevfsFolder() = default;
 
 bool DevfsFolder::node(const std::string &, struct stat *) const
 {
@@ -33,7 +40,6 @@ bool DevfsFolder::node(const std::string &, struct stat *) const
 #include "platform/mount_table.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -63,13 +69,6 @@ DevfsFolder::DevfsFolder()
         return;
     }
     fd = opened;
-    dev = folder.st_dev;
-}
-
-DevfsFolder::~DevfsFolder()
-{
-    if (fd >= 0)
-        close(fd);
 }
 
 bool DevfsFolder::node(const std::string &path, struct stat *st) const
@@ -79,9 +78,9 @@ bool DevfsFolder::node(const std::string &path, struct stat *st) const
         return false;
     // The name is looked up in that folder alone, not followed where it is
     // a link, and must lie on the same filesystem: not on one mounted on it.
-    struct stat found;
-    if (fstatat(fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 || found.st_dev != dev
-        || !(S_ISBLK(found.st_mode) || S_ISCHR(found.st_mode)))
+    struct stat folder, found;
+    if (fstat(fd, &folder) != 0 || fstatat(fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0
+        || found.st_dev != folder.st_dev || !(S_ISBLK(found.st_mode) || S_ISCHR(found.st_mode)))
         return false;
     *st = found;
     return true;
@@ -99,7 +98,7 @@ bool devfs_device_node(const std::string &path, struct stat *st)
 
 bool devfs_block_device(const std::string &source, dev_t *number)
 {
-    struct stat st;
+    struct stat st = {};
     if (!devfs_device_node(source, &st) || !S_ISBLK(st.st_mode))
         return false;
     *number = st.st_rdev;

@@ -34,7 +34,6 @@ public:
 
 private:
     int fd = -1; // /dev, where it is devtmpfs itself
-    dev_t dev = 0;
 };
 
 // The block or character device node that path names, into *st, for a
