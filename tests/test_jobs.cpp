@@ -677,7 +677,10 @@ private slots:
         // The terminal's parent is vorlix; the tool ends it, then waits.
         fx.add_fake("urxvt", "[ \"$1\" = -e ] || exit 2\nshift\nVORLIX=$PPID \"$@\"\nexit 0");
         fx.add_fake("draskel", tool("echo $$ > \"$TOOL_PID\"\nkill -\"$SIGNAL\" \"$VORLIX\"\nexec /bin/sleep 30"));
-        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"}, reformat_button + QString("|click:EXT4 (Linux)"));
+        // A disk of this test's own, whose mark it can tell from others'.
+        const QByteArray name = "zy" + QByteArray::number(getpid());
+        const BinaryRun r = fx.run({"/media/" + name + "s1", "/dev/" + name + "s1", "msdosfs"},
+                                   "click:Reformat /dev/" + name + "|click:EXT4 (Linux)");
         QVERIFY(r.finished);
         QVERIFY(r.crashed); // ended by the signal, as without a handler
 
@@ -700,6 +703,15 @@ private slots:
             return after_name >= 0 && line.mid(after_name + 2, 1) == "Z";
         };
         QTRY_VERIFY2(ended(), "the tool still runs");
+        // The disk's mark, left to the tool once its terminal ran, is free
+        // now that the tool is gone: it marks nothing.
+        const QStringList marks = QDir("/tmp").entryList({".vorlix-writing-" + QString::fromLatin1(name) + ".*"},
+                                                         QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &mark : marks) {
+            if (QFileInfo::exists("/usr/bin/flock"))
+                QTRY_VERIFY(QProcess::execute("/usr/bin/flock", {"-n", "/tmp/" + mark, "/bin/true"}) == 0);
+            QFile::remove("/tmp/" + mark);
+        }
     }
 
     // Names that read as options reach the tool as paths.
