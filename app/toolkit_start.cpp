@@ -71,11 +71,39 @@ void note_what_chooses_the_display(int argc, char **argv)
     add_choice("WAYLAND_DISPLAY=", getenv("WAYLAND_DISPLAY"));
 }
 
-[[noreturn]] void no_display()
+// The platform plugin that the held messages say could not be found or
+// loaded, where none says that a display did not open: the toolkit says
+// both ways that it "could not load the Qt platform plugin", the first
+// after its plugin's own word ("could not connect to display :0", "Failed
+// to create wl_display"), the second alone (a library of its missing). Empty
+// where they do not say so.
+std::string plugin_not_loaded()
 {
+    const QMutexLocker<QBasicMutex> guard(&held_lock);
+    std::string plugin;
+    for (const HeldMessage &m : held) {
+        static const QLatin1String load("Could not load the Qt platform plugin \"");
+        static const QLatin1String find("Could not find the Qt platform plugin \"");
+        const QLatin1String &said = m.text.startsWith(load) ? load : find;
+        if (m.text.startsWith(said)) {
+            const int end = m.text.indexOf(QLatin1Char('"'), said.size());
+            if (end > said.size())
+                plugin = m.text.mid(said.size(), end - said.size()).toLocal8Bit().toStdString();
+        } else if (m.text.contains(QLatin1String("display"), Qt::CaseInsensitive)) {
+            return std::string();
+        }
+    }
+    return plugin;
+}
+
+[[noreturn]] void cannot_start()
+{
+    const std::string plugin = plugin_not_loaded();
     load_translations_without_toolkit();
     char line[1025];
-    if (chosen_by.empty())
+    if (!plugin.empty())
+        format_text(line, sizeof line, tx(Text::platform_plugin_failed), one_line(plugin.c_str()).c_str());
+    else if (chosen_by.empty())
         format_text(line, sizeof line, "%s", tx(Text::no_display));
     else
         format_text(line, sizeof line, tx(Text::display_failed), chosen_by.c_str());
@@ -95,7 +123,7 @@ void hold(QtMsgType type, const QMessageLogContext &context, const QString &text
     // The toolkit's words for "no platform could be started". Any other
     // fatal message goes on as before.
     if (type == QtFatalMsg && text.contains(QLatin1String("platform plugin")))
-        no_display();
+        cannot_start();
     {
         const QMutexLocker<QBasicMutex> guard(&held_lock);
         // A thread of the toolkit's may still get here after the release.

@@ -20,7 +20,9 @@ void note_child_group(pid_t group);
 void note_marker(const char *dir, const char *marker);
 
 // The job's mark on its disk (jobs/disk_mark.h), removed at termination once
-// the tool is ended; null for none. The string must outlive the job.
+// the child is ended; null for none, and from the moment the tool's
+// terminal is started, which may keep the tool running beyond it. The
+// string must outlive the job.
 void note_disk_mark(const char *path);
 
 #endif

@@ -26,6 +26,10 @@ const char *const english[] = {
     //: Printed on standard error, on one line. %s names what chose the
     //: display, such as "DISPLAY=:0" or "QT_QPA_PLATFORM=wayland".
     QT_TRANSLATE_NOOP("vorlix", "vorlix: cannot open the display given by %s.\n"),
+    //: Printed on standard error, on one line, when the toolkit's part for
+    //: the kind of display (its platform plugin) is not installed or does
+    //: not load. %s is its name, such as "xcb" or "wayland".
+    QT_TRANSLATE_NOOP("vorlix", "vorlix: the platform plugin \"%s\" is missing or cannot be loaded.\n"),
     //: The first %s is a device node (/dev/da0s1), the second its whole disk (/dev/da0).
     //: "draskel" is a command; keep the command line as it is, on a line of its own.
     //: Break the other lines where your language reads well, none longer than

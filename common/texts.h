@@ -9,6 +9,7 @@ enum class Text {
     usage,
     no_display,
     display_failed,
+    platform_plugin_failed,
     unknown_fs_notice,
     info_button,
     fm_button,

@@ -55,3 +55,9 @@ void DiskMark::pass_on() const
     if (fd >= 0)
         fcntl(fd, F_SETFD, 0);
 }
+
+void DiskMark::kept_by_terminal() const
+{
+    if (fd >= 0)
+        note_disk_mark(nullptr);
+}

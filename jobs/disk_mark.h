@@ -37,6 +37,12 @@ public:
     // writes even when vorlix itself is killed. Touches only the child's
     // own descriptor flags.
     void pass_on() const;
+    // In vorlix, before the terminal starts: vorlix ended by a signal no
+    // longer removes the file. Ending the terminal's process group need not
+    // end the tool (a terminal may run it in a session of its own), and the
+    // mark must stay while the tool writes. An unlocked file left behind is
+    // no mark.
+    void kept_by_terminal() const;
 
     const std::string &file() const { return path; }
 

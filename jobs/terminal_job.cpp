@@ -207,6 +207,7 @@ void run_terminal_job(const char *mount_point, const char *device, const Termina
     // did. Only the marker tells, and a fork that failed leaves none. The
     // terminal is waited for as long as it takes: the user is at work there.
     ChildStatus status;
+    mark.kept_by_terminal();
     run_child([&argv] {
         mark.pass_on();
         execvp(argv[0], const_cast<char *const *>(argv.data()));

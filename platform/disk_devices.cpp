@@ -406,9 +406,20 @@ Owner mount_owner(const MountEntry &mount, const DeviceSet &set)
     case DeviceSet::by_name:
         break;
     }
+#if !VORLIX_ON_FREEBSD
+    // As above: another user's program may call its filesystem after the
+    // disk image file, or after the name. (FreeBSD shows every FUSE mount
+    // as /dev/fuse, never a name or a file of the set.)
+    if (is_fuse(mount.type) && !fuse_link_trusted(fuse_link(mount), geteuid()))
+        return Owner::other;
+#endif
     const bool named = set.whole_disk ? names_disk_or_partition(source.c_str(), set.node.c_str())
                                       : !set.node.empty() && source == set.node;
-    return named || same_file(source, set) ? Owner::member : Owner::other;
+    // Only a program's filesystem names the file it reads as its source; a
+    // kernel's filesystem on a file shows its loop device. Each look at a
+    // name may wait for a filesystem that does not answer, so no other
+    // source is looked at.
+    return named || (is_fuse(mount.type) && same_file(source, set)) ? Owner::member : Owner::other;
 }
 
 bool devices_released(const DeviceSet &set)
@@ -427,7 +438,7 @@ Placement path_on_devices(const char *path, const DeviceSet &set)
 #endif
     MountEntry as_source;
     as_source.source = name;
-    if (set.basis == DeviceSet::by_name && mount_owner(as_source, set) == Owner::member)
+    if (set.basis == DeviceSet::by_name && (mount_owner(as_source, set) == Owner::member || same_file(name, set)))
         return answer(Placement::on_it);
     return placed(path, set, 0);
 }

@@ -1,5 +1,8 @@
 #include "platform/fs_probe.h"
 
+#include "platform/device_node.h"
+#include "platform/target.h"
+
 #include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -56,10 +59,19 @@ bool probe(const std::function<std::string()> &question, std::string *answer)
 
 bool probe_stat(const char *path, struct stat *st)
 {
-    // Device nodes live in the kernel's own filesystem, which always
-    // answers; they are asked directly, without a child to wait for.
+    // Device nodes live in the kernel's own filesystem, which answers;
+    // they are asked directly, without a child to wait for.
+#if VORLIX_ON_FREEBSD
+    // devfs holds nothing but them and root's links.
     if (strncmp(path, "/dev/", 5) == 0 && strstr(path, "/..") == nullptr)
         return stat(path, st) == 0;
+#else
+    // Not so every name under /dev: /dev/shm is anyone's to write, and a
+    // link there may lead into a filesystem that never answers. Only a node
+    // found in devtmpfs itself (device_node.h) is.
+    if (devfs_device_node(path, st))
+        return true;
+#endif
     std::string answer;
     const bool asked = probe([path] {
         struct stat s;

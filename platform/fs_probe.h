@@ -20,8 +20,8 @@ void set_probe_runner(const ProbeRunner &runner);
 bool probe(const std::function<std::string()> &question, std::string *answer);
 
 // stat(2) and realpath(3), put that way: false with errno set as they
-// would, or ETIMEDOUT when the filesystem did not answer. A name under
-// /dev is asked directly: the kernel's device filesystem always answers.
+// would, or ETIMEDOUT when the filesystem did not answer. A device node of
+// the kernel's own device filesystem is asked directly: it answers.
 bool probe_stat(const char *path, struct stat *st);
 bool probe_realpath(const char *path, std::string *resolved);
 

@@ -337,6 +337,8 @@ bool list_open_files(ProcessView *view)
 
 #else // Linux: /proc/<pid>/fd and cwd, read as links, never followed into a filesystem.
 
+#include "platform/device_node.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <limits.h>
@@ -379,6 +381,7 @@ bool list_open_files(ProcessView *view)
     if (procs == nullptr)
         return false;
     const long self = static_cast<long>(getpid());
+    const DevfsFolder dev;
     while (const dirent *p = readdir(procs)) {
         if (!is_number(p->d_name) || atol(p->d_name) == self)
             continue;
@@ -404,11 +407,13 @@ bool list_open_files(ProcessView *view)
             OpenFile f = base;
             if (!read_link(proc + "/fd/" + d->d_name, &f.path) || f.path.empty() || f.path[0] != '/')
                 continue;
-            // Device nodes live on devtmpfs, which always answers; nothing
-            // else is looked at, as its filesystem may not.
+            // The link is only a name: that of an unlinked file reads
+            // "/dev/shm/f (deleted)", which anyone may have made a link
+            // into a filesystem that never answers. So a device node is
+            // looked up in devtmpfs alone (device_node.h), and nothing
+            // else is looked at.
             struct stat st;
-            if (f.path.compare(0, 5, "/dev/") == 0 && stat(f.path.c_str(), &st) == 0
-                && (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))) {
+            if (dev.node(f.path, &st)) {
                 f.device = true;
                 f.rdev = st.st_rdev;
                 f.device_name = f.path.substr(5);

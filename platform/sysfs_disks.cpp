@@ -185,12 +185,34 @@ std::string sysfs_disk_identity(dev_t dev, const std::string &root)
     if (!real_path(root + block_dir(dev), &dir))
         return std::string();
     std::string id = "size=" + first_line(dir + "/size");
+    // A number the kernel gives each disk it attaches, never twice while it
+    // runs (Linux 5.15 on; older kernels have no such file): a loop device
+    // given another image, a stick without a serial number plugged in
+    // again, is another disk.
+    const std::string seq = first_line(dir + "/diskseq");
+    if (!seq.empty())
+        id += " diskseq=" + seq;
     for (const char *name : {"/device/wwid", "/wwid", "/device/serial", "/serial"}) {
         const std::string value = first_line(dir + name);
         if (!value.empty()) {
             id += std::string(" ") + (name + 1) + "=" + value;
             break;
         }
+    }
+    // A USB stick's serial number is its USB device's, further up: the
+    // nearest folder above that is one (it has an idVendor).
+    std::string devices;
+    if (!real_path(root + "/devices", &devices))
+        return id;
+    for (std::string up = dir.substr(0, dir.rfind('/'));
+         up.size() > devices.size() && up.compare(0, devices.size() + 1, devices + "/") == 0;
+         up = up.substr(0, up.rfind('/'))) {
+        if (!exists(up + "/idVendor"))
+            continue;
+        const std::string serial = first_line(up + "/serial");
+        if (!serial.empty())
+            id += " usb_serial=" + serial;
+        break;
     }
     return id;
 }

@@ -32,8 +32,9 @@ std::vector<std::string> sysfs_holders_of(dev_t dev, const std::string &root);
 
 // What identifies the disk dev beyond its number, which the next disk
 // plugged in may get: its size in 512-byte sectors and, where the system
-// tells, its serial number or world-wide name. Empty when sysfs does not
-// know dev.
+// tells, the kernel's sequence number of its attachment (diskseq), its
+// serial number or world-wide name, and its USB device's serial number.
+// Empty when sysfs does not know dev.
 std::string sysfs_disk_identity(dev_t dev, const std::string &root);
 
 #endif

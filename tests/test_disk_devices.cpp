@@ -1,4 +1,5 @@
 #include "platform/disk_devices.h"
+#include "platform/fs_probe.h"
 #include "platform/mount_table.h"
 #include "platform/sysfs_disks.h"
 #include "dev_block_node.h"
@@ -30,6 +31,24 @@ static QStringList numbers(const std::vector<dev_t> &devs)
         out << QString("%1:%2").arg(major(d)).arg(minor(d));
     out.sort();
     return out;
+}
+
+// How many questions what does puts to fs_probe.h's runner, which vorlix
+// hands to a child it can give up on; each is answered as asked.
+static int questions_put(const std::function<void()> &what)
+{
+    int asked = 0;
+    const auto directly = [](const std::function<std::string()> &question, std::string *answer) {
+        *answer = question();
+        return true;
+    };
+    set_probe_runner([&](const std::function<std::string()> &question, std::string *answer) {
+        ++asked;
+        return directly(question, answer);
+    });
+    what();
+    set_probe_runner(directly);
+    return asked;
 }
 
 class TestDiskDevices : public QObject
@@ -140,6 +159,58 @@ private slots:
         }
     }
 
+    // What tells a disk from the next one the kernel gives its number: a
+    // loop device attached to another image of the same size, a stick
+    // without a serial number of its disk swapped for another.
+    void identity_of_a_disk_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // the disk's attributes; usb:NAME its USB device's
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("same");
+
+        QTest::newRow("the same disk") << QByteArray("size=16384 diskseq=7 serial=S1 usb:serial=U1")
+                                       << QByteArray("size=16384 diskseq=7 serial=S1 usb:serial=U1") << true;
+        QTest::newRow("attached again, to another image")
+            << QByteArray("size=16384 diskseq=7") << QByteArray("size=16384 diskseq=9") << false;
+        QTest::newRow("another stick, told by its USB device's serial")
+            << QByteArray("size=16384 usb:serial=U1") << QByteArray("size=16384 usb:serial=U2") << false;
+        QTest::newRow("another size") << QByteArray("size=16384") << QByteArray("size=32768") << false;
+        QTest::newRow("another serial of its disk")
+            << QByteArray("size=16384 serial=S1") << QByteArray("size=16384 serial=S2") << false;
+        // Where the system tells nothing more, as before.
+        QTest::newRow("no diskseq, no serial") << QByteArray("size=16384") << QByteArray("size=16384") << true;
+    }
+
+    void identity_of_a_disk()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(bool, same);
+
+        const QString usb = "pci0000:00/0000:00:14.0/usb1/1-2";
+        const QString disk = usb + "/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
+        std::string ids[2];
+        for (int i = 0; i < 2; ++i) {
+            SysfsTree tree;
+            // The root hub has a serial number too: not the stick's.
+            tree.attribute("pci0000:00/0000:00:14.0/usb1", "idVendor", "1d6b");
+            tree.attribute("pci0000:00/0000:00:14.0/usb1", "serial", "0000:00:14.0");
+            tree.attribute(usb, "idVendor", "0781");
+            tree.disk(disk, "8:16");
+            for (const QByteArray &a : (i == 0 ? before : after).split(' ')) {
+                const int eq = a.indexOf('=');
+                const QByteArray name = a.left(eq), value = a.mid(eq + 1);
+                if (name.startsWith("usb:"))
+                    tree.attribute(usb, name.mid(4), value);
+                else
+                    tree.attribute(disk, name, value);
+            }
+            ids[i] = sysfs_disk_identity(number("8:16"), tree.root().toStdString());
+            QVERIFY(!ids[i].empty());
+        }
+        QVERIFY2((ids[0] == ids[1]) == same, (ids[0] + " / " + ids[1]).c_str());
+    }
+
     // Which mounted filesystems come from a set known by device number: by
     // the number the table gives, or, for a filesystem with a number of its
     // own (FUSE, btrfs), by the block device node its source names in /dev.
@@ -218,33 +289,96 @@ private slots:
         QCOMPARE(mount_owner(mount, disk) == Owner::member, member);
     }
 
+    // A look at a name is put to the program's child, which it can give up
+    // on, unless the name is a device node of devtmpfs itself: any other
+    // name under /dev may be a link into a filesystem that never answers
+    // (/dev/shm is anyone's to write).
+    void stat_asks_only_device_nodes_directly_data()
+    {
+        QTest::addColumn<QByteArray>("path"); // BLOCK: a block node right in /dev
+        QTest::addColumn<bool>("directly");
+        QTest::addColumn<bool>("found");
+
+        QTest::newRow("a character device") << QByteArray("/dev/null") << true << true;
+        QTest::newRow("a block device") << QByteArray("BLOCK") << true << true;
+        QTest::newRow("a folder anyone may write to") << QByteArray("/dev/shm") << false << true;
+        QTest::newRow("a link") << QByteArray("/dev/stdin") << false << true;
+        QTest::newRow("out of /dev again") << QByteArray("/dev/../dev/null") << false << true;
+        QTest::newRow("no such name") << QByteArray("/dev/vorlix-none") << false << false;
+        QTest::newRow("elsewhere") << QByteArray("/") << false << true;
+    }
+
+    void stat_asks_only_device_nodes_directly()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(bool, directly);
+        QFETCH(bool, found);
+#ifndef __linux__
+        QSKIP("devtmpfs is Linux's");
+#endif
+        if (path == "BLOCK") {
+            dev_t node_number = 0;
+            path = dev_block_node({}, &node_number);
+            if (path.isEmpty())
+                QSKIP("no block device node in /dev to name");
+        }
+        struct stat st;
+        bool got = false;
+        const int asked = questions_put([&] { got = probe_stat(path.constData(), &st); });
+        QCOMPARE(asked == 0, directly);
+        QCOMPARE(got, found);
+    }
+
     // Where the system knows no such device, its name decides, however it
     // is spelled; a disk image file is known by its identity, so that a
-    // link to it is the same disk.
+    // link to it is the same disk. Another user's FUSE program may call its
+    // filesystem after either, and is never the set's; a kernel's
+    // filesystem never reads a file itself, so its source is not looked
+    // at, as a look may wait for a filesystem that does not answer.
     void mounts_by_name_data()
     {
         QTest::addColumn<QByteArray>("device");
         QTest::addColumn<bool>("whole_disk");
         QTest::addColumn<QByteArray>("node");
         QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("options"); // ME: this user's id, OTHER: another's
         QTest::addColumn<bool>("member");
+        QTest::addColumn<bool>("looked"); // at the source, through the probe
 
+        const QByteArray own = "rw,user_id=ME";
+        const QByteArray others = "rw,user_id=OTHER,allow_other";
         QTest::newRow("volume") << QByteArray("/dev/da0s1") << false << QByteArray("/dev/da0s1")
-                                << QByteArray("/dev/da0s1") << true;
+                                << QByteArray("/dev/da0s1") << QByteArray("fuse") << own << true << false;
         QTest::newRow("volume spelled oddly") << QByteArray("/dev//da0s1") << false << QByteArray("/dev/da0s1")
-                                              << QByteArray("/dev/./da0s1") << true;
+                                              << QByteArray("/dev/./da0s1") << QByteArray("vfat") << QByteArray("rw")
+                                              << true << false;
         QTest::newRow("not the volume") << QByteArray("/dev/da0s1") << false << QByteArray("/dev/da0s1")
-                                        << QByteArray("/dev/da0s2") << false;
+                                        << QByteArray("/dev/da0s2") << QByteArray("fuse") << own << false << false;
         QTest::newRow("disk of a spelled-oddly device") << QByteArray("/dev//da0s1") << true << QByteArray("/dev/da0")
-                                                        << QByteArray("/dev//da0s2") << true;
+                                                        << QByteArray("/dev//da0s2") << QByteArray("fuse") << own
+                                                        << true << false;
         QTest::newRow("not da10") << QByteArray("/dev/da1s1") << true << QByteArray("/dev/da1")
-                                  << QByteArray("/dev/da10s1") << false;
+                                  << QByteArray("/dev/da10s1") << QByteArray("fuse") << own << false << false;
+        QTest::newRow("another user's FUSE named after the volume")
+            << QByteArray("/dev/da0s1") << false << QByteArray("/dev/da0s1") << QByteArray("/dev/da0s1")
+            << QByteArray("fuse") << others << false << false;
         QTest::newRow("disk image file through a link")
-            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX//da0") << true;
-        QTest::newRow("its disk") << QByteArray("FIX/da0s1") << true << QByteArray("FIX/da0")
-                                  << QByteArray("FIX/da0") << true;
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX//da0")
+            << QByteArray("fuse") << own << true << true;
+        QTest::newRow("its disk") << QByteArray("FIX/da0s1") << true << QByteArray("FIX/da0") << QByteArray("FIX/da0")
+                                  << QByteArray("fuse") << own << true << false;
         QTest::newRow("another file") << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1")
-                                      << QByteArray("FIX/other") << false;
+                                      << QByteArray("FIX/other") << QByteArray("fuse") << own << false << true;
+        QTest::newRow("another user's FUSE named after the file")
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX/da0")
+            << QByteArray("fuse") << others << false << false;
+        QTest::newRow("another user's FUSE named after the file by its link")
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX/da0s1")
+            << QByteArray("fuse") << others << false << false;
+        QTest::newRow("a kernel's filesystem named after the file another way")
+            << QByteArray("FIX/da0s1") << false << QByteArray("FIX/da0s1") << QByteArray("FIX/da0")
+            << QByteArray("tmpfs") << QByteArray("rw") << false << false;
     }
 
     void mounts_by_name()
@@ -253,7 +387,14 @@ private slots:
         QFETCH(bool, whole_disk);
         QFETCH(QByteArray, node);
         QFETCH(QByteArray, source);
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, options);
         QFETCH(bool, member);
+        QFETCH(bool, looked);
+#ifndef __linux__
+        if (type == "fuse")
+            QSKIP("FreeBSD shows every FUSE mount as /dev/fuse");
+#endif
 
         QTemporaryDir fix;
         QFile disk_file(fix.filePath("da0"));
@@ -265,12 +406,45 @@ private slots:
         device.replace("FIX", f);
         node.replace("FIX", f);
         source.replace("FIX", f);
+        const uid_t other_user = geteuid() == 65534 ? 65533 : 65534;
+        options.replace("OTHER", QByteArray::number(other_user)).replace("ME", QByteArray::number(geteuid()));
 
         const DeviceSet set = whole_disk ? disk_devices(device.constData()) : volume_devices(device.constData());
         QCOMPARE(set.basis, DeviceSet::by_name);
         QCOMPARE(QByteArray(set.node.c_str()), node);
-        const MountEntry mount = {source.toStdString(), "/media/x", number("0:40"), "fuse"};
-        QCOMPARE(mount_owner(mount, set) == Owner::member, member);
+        MountEntry mount = {source.toStdString(), "/media/x", number("0:40"), type.toStdString()};
+        mount.options = options.toStdString();
+        Owner owner = Owner::unknown;
+        const int asked = questions_put([&] { owner = mount_owner(mount, set); });
+        QCOMPARE(owner == Owner::member, member);
+        QCOMPARE(asked > 0, looked);
+    }
+
+    // The image chosen for a disk image file's disk may be that very file,
+    // by any name.
+    void an_image_that_is_the_disk_file_data()
+    {
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<bool>("on_it");
+
+        QTest::newRow("the file") << QByteArray("da0") << true;
+        QTest::newRow("a link to it") << QByteArray("da0s1") << true;
+        QTest::newRow("another file") << QByteArray("other") << false;
+    }
+
+    void an_image_that_is_the_disk_file()
+    {
+        QFETCH(QByteArray, image);
+        QFETCH(bool, on_it);
+        QTemporaryDir fix;
+        QFile disk_file(fix.filePath("da0"));
+        QVERIFY(disk_file.open(QIODevice::WriteOnly));
+        QFile other(fix.filePath("other"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link("da0", fix.filePath("da0s1")));
+        const DeviceSet disk = disk_devices(fix.filePath("da0s1").toLocal8Bit().constData());
+        const QByteArray path = fix.filePath(QString::fromLocal8Bit(image)).toLocal8Bit();
+        QCOMPARE(path_on_devices(path.constData(), disk).answer == Placement::on_it, on_it);
     }
 };
 

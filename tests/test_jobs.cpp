@@ -350,6 +350,20 @@ private slots:
             << Texts{"vorlix: unmount failed: Device or resource busy\n",
                      "vorlix: DEV is still mounted in another mount namespace.\n", "Failed to unmount.", "Format failed."}
             << QList<QByteArray>{};
+        // Another disk under the node, alike to the byte and of the same
+        // size, before the press: a loop device attached again, here to a
+        // copy of its image. (Unmounted first, and so never seen mounted,
+        // so that the window does not end with its volume.)
+        QTest::newRow("the loop device attached to another image before the press")
+            << "await:MNT.swapped|" + ext4
+            << QByteArray("umount \"$MNT/vol\"\n"
+                          "(tries=0\nuntil grep -qx 'shown VorlixMenu' \"$VORLIX_HOOK_LOG\" 2>/dev/null; do\n"
+                          "  tries=$((tries + 1)); [ $tries -lt 500 ] || exit; sleep 0.02\ndone\n"
+                          "cp --sparse=always \"$(cat /sys/block/${DEV#/dev/}/loop/backing_file)\" \"$MNT.other.img\"\n"
+                          "losetup -d \"$DEV\" && losetup \"$DEV\" \"$MNT.other.img\" && : > \"$MNT.swapped\") &")
+            << QByteArray() << QList<QByteArray>{} << 69
+            << Texts{"vorlix: DEV is no longer the disk this job began with; nothing was written.\n", "Format failed."}
+            << QList<QByteArray>{};
         // The tool would not find it once the volume is unmounted, or would
         // overwrite it as it reads.
         const QString copy = "click:Copy disk image to DEV";
@@ -414,7 +428,8 @@ private slots:
         fx.add_fake("pernix", ": > \"$2\"");
 
         const BinaryRun r = fx.run({mnt + "/vol", disk.node, "ext4"},
-                                   script.replace("DEV", QString::fromLocal8Bit(disk.node)));
+                                   script.replace("DEV", QString::fromLocal8Bit(disk.node))
+                                       .replace("MNT", QString::fromLocal8Bit(mnt)));
         QVERIFY2(r.finished, r.err.constData());
         QVERIFY2(r.exit_code == exit_code, (r.err + r.log.join('\n')).constData());
         Texts want;
@@ -545,34 +560,47 @@ private slots:
     {
         QTest::addColumn<QByteArray>("kelmo");
         QTest::addColumn<QByteArray>("draskel");
-        QTest::addColumn<int>("exit_code"); // -1: killed
+        QTest::addColumn<bool>("own_session"); // the terminal runs the tool in a session of its own
+        QTest::addColumn<int>("exit_code");    // -1: killed
         QTest::addColumn<QList<QByteArray>>("seen");
         QTest::addColumn<bool>("left"); // the mark's file is left behind, free
 
+        const QByteArray once_gone = "n=0\nwhile kill -0 \"$VORLIX\" 2>/dev/null && [ $n -lt 100 ]; do\n"
+                                     "  /bin/sleep 0.1; n=$((n + 1))\ndone\n";
         QTest::newRow("a format that runs")
-            << QByteArray("seen kelmo") << QByteArray("seen draskel\n: > \"$2\"") << 0
+            << QByteArray("seen kelmo") << QByteArray("seen draskel\n: > \"$2\"") << false << 0
             << QList<QByteArray>{"kelmo held", "urxvt held", "draskel held"} << false;
         QTest::newRow("an unmount that fails, so no tool runs")
-            << QByteArray("seen kelmo\nexit 1") << QByteArray("seen draskel") << 69
+            << QByteArray("seen kelmo\nexit 1") << QByteArray("seen draskel") << false << 69
             << QList<QByteArray>{"kelmo held"} << false;
-        QTest::newRow("vorlix ended by SIGTERM while the tool writes")
-            << QByteArray("seen kelmo") << QByteArray("seen draskel\nkill -TERM \"$VORLIX\"\nexec /bin/sleep 30") << -1
-            << QList<QByteArray>{"kelmo held", "urxvt held", "draskel held"} << false;
         QTest::newRow("vorlix killed while the tool writes")
-            << QByteArray("seen kelmo")
-            << QByteArray("kill -KILL \"$VORLIX\"\nn=0\n"
-                          "while kill -0 \"$VORLIX\" 2>/dev/null && [ $n -lt 100 ]; do /bin/sleep 0.1; n=$((n + 1)); done\n"
-                          "seen draskel")
-            << -1 << QList<QByteArray>{"kelmo held", "urxvt held", "draskel held"} << true;
+            << QByteArray("seen kelmo") << "kill -KILL \"$VORLIX\"\n" + once_gone + "seen draskel" << false << -1
+            << QList<QByteArray>{"kelmo held", "urxvt held", "draskel held"} << true;
+        // Its handler ends the terminal's process group, which a real
+        // terminal's tool is not in: the tool may still write, and the mark
+        // stays with it. Once the tool is gone too, the file is free.
+        for (const char *sig : {"TERM", "HUP"})
+            for (bool own : {false, true})
+                QTest::newRow(QByteArray("vorlix ended by SIG") + sig + " while the tool writes"
+                              + (own ? " in a session of its own" : ""))
+                    << QByteArray("seen kelmo")
+                    << "seen draskel\nkill -" + QByteArray(sig) + " \"$VORLIX\"\n" + once_gone + "seen after" << own
+                    << -1
+                    << (own ? QList<QByteArray>{"kelmo held", "urxvt held", "draskel held", "after held"}
+                            : QList<QByteArray>{"kelmo held", "urxvt held", "draskel held"})
+                    << true;
     }
 
     void the_disk_is_marked_while_it_is_written()
     {
         QFETCH(QByteArray, kelmo);
         QFETCH(QByteArray, draskel);
+        QFETCH(bool, own_session);
         QFETCH(int, exit_code);
         QFETCH(QList<QByteArray>, seen);
         QFETCH(bool, left);
+        if (own_session && !QFileInfo::exists("/usr/bin/setsid"))
+            QSKIP("a session of its own takes setsid(1), which is not installed");
         if (!QFileInfo::exists("/usr/bin/flock"))
             QSKIP("testing a lock takes flock(1), which is not installed");
         if (const char *why = lacks_mount_table())
@@ -592,7 +620,8 @@ private slots:
                                 "}\n";
         fx.add_fake("kelmo", look + kelmo);
         // The terminal's parent is vorlix.
-        fx.add_fake("urxvt", look + "[ \"$1\" = -e ] || exit 2\nshift\nseen urxvt\nVORLIX=$PPID \"$@\"\nexit 0");
+        fx.add_fake("urxvt", look + "[ \"$1\" = -e ] || exit 2\nshift\nseen urxvt\nVORLIX=$PPID "
+                                 + (own_session ? "/usr/bin/setsid --wait " : "") + "\"$@\"\nexit 0");
         fx.add_fake("draskel", look + draskel);
 
         const QByteArray device = "/dev/" + name + "s1";
@@ -626,7 +655,10 @@ private slots:
             QVERIFY2(!QFileInfo::exists(QString::fromLocal8Bit(file)), "the mark is left behind");
             return;
         }
-        // Killed, vorlix could not remove it; the tool ended, the mark is free.
+        // Killed, vorlix could not remove it; ended by a signal once the
+        // terminal ran, it left it to the tool. The tool ended, the mark is
+        // free.
+        QVERIFY2(QFileInfo::exists(QString::fromLocal8Bit(file)), "the mark is gone");
         QTRY_VERIFY(QProcess::execute("/usr/bin/flock", {"-n", QString::fromLocal8Bit(file), "/bin/true"}) == 0);
         QFile::remove(QString::fromLocal8Bit(file));
     }
@@ -645,7 +677,10 @@ private slots:
         // The terminal's parent is vorlix; the tool ends it, then waits.
         fx.add_fake("urxvt", "[ \"$1\" = -e ] || exit 2\nshift\nVORLIX=$PPID \"$@\"\nexit 0");
         fx.add_fake("draskel", tool("echo $$ > \"$TOOL_PID\"\nkill -\"$SIGNAL\" \"$VORLIX\"\nexec /bin/sleep 30"));
-        const BinaryRun r = fx.run({"/media/da0s1", "/dev/da0s1", "msdosfs"}, reformat_button + QString("|click:EXT4 (Linux)"));
+        // A disk of this test's own, whose mark it can tell from others'.
+        const QByteArray name = "zy" + QByteArray::number(getpid());
+        const BinaryRun r = fx.run({"/media/" + name + "s1", "/dev/" + name + "s1", "msdosfs"},
+                                   "click:Reformat /dev/" + name + "|click:EXT4 (Linux)");
         QVERIFY(r.finished);
         QVERIFY(r.crashed); // ended by the signal, as without a handler
 
@@ -668,6 +703,15 @@ private slots:
             return after_name >= 0 && line.mid(after_name + 2, 1) == "Z";
         };
         QTRY_VERIFY2(ended(), "the tool still runs");
+        // The disk's mark, left to the tool once its terminal ran, is free
+        // now that the tool is gone: it marks nothing.
+        const QStringList marks = QDir("/tmp").entryList({".vorlix-writing-" + QString::fromLatin1(name) + ".*"},
+                                                         QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &mark : marks) {
+            if (QFileInfo::exists("/usr/bin/flock"))
+                QTRY_VERIFY(QProcess::execute("/usr/bin/flock", {"-n", "/tmp/" + mark, "/bin/true"}) == 0);
+            QFile::remove("/tmp/" + mark);
+        }
     }
 
     // Names that read as options reach the tool as paths.

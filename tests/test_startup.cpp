@@ -1,5 +1,8 @@
 #include "binary_fixture.h"
 
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
 #include <QtTest>
 
 // The real binary, started as an automounter would start it.
@@ -61,12 +64,20 @@ private slots:
                                                   << QByteArray("vorlix: cannot open the display given by DISPLAY=:4242.\n");
         QTest::newRow("a newline in DISPLAY") << QStringList{"DISPLAY=:4242\nx"} << volume
                                               << QByteArray("vorlix: cannot open the display given by DISPLAY=:4242?x.\n");
+        // A platform the toolkit has no plugin for, or whose plugin does not
+        // load, is no display that failed.
+        const QByteArray no_such = "vorlix: the platform plugin \"no-such-platform\" is missing or cannot be loaded.\n";
         QTest::newRow("a platform that does not exist")
-            << QStringList{"QT_QPA_PLATFORM=no-such-platform"} << volume
-            << QByteArray("vorlix: cannot open the display given by QT_QPA_PLATFORM=no-such-platform.\n");
+            << QStringList{"QT_QPA_PLATFORM=no-such-platform"} << volume << no_such;
         QTest::newRow("the toolkit's option")
             << QStringList{} << QList<QByteArray>{"-platform", "no-such-platform", "/media/da0s1", "/dev/da0s1", "msdosfs"}
-            << QByteArray("vorlix: cannot open the display given by -platform no-such-platform.\n");
+            << no_such;
+        QTest::newRow("a platform of odd bytes")
+            << QStringList{"QT_QPA_PLATFORM=x\ny"} << volume
+            << QByteArray("vorlix: the platform plugin \"x?y\" is missing or cannot be loaded.\n");
+        QTest::newRow("a plugin whose library does not load")
+            << QStringList{"QT_QPA_PLATFORM=xcb", "DISPLAY=:4242", "LD_LIBRARY_PATH=BROKEN"} << volume
+            << QByteArray("vorlix: the platform plugin \"xcb\" is missing or cannot be loaded.\n");
         // Looked up without the toolkit, which never started.
         QTest::newRow("in German") << QStringList{"LANG=de_DE.UTF-8"} << volume
                                    << QByteArray("vorlix: kann keine Anzeige öffnen: weder DISPLAY noch "
@@ -81,7 +92,18 @@ private slots:
 
         BinaryFixture fx;
         fx.unset = QStringList{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-        for (const QString &assignment : set) {
+        for (QString assignment : set) {
+            if (assignment.endsWith("=BROKEN")) {
+                // The xcb plugin's own library, there but empty: found first,
+                // it fails the plugin's load, as a damaged install does.
+                const QString plugin = QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms/libqxcb.so";
+                QFile library(plugin);
+                if (!library.open(QIODevice::ReadOnly) || !library.readAll().contains("libQt6XcbQpa.so.6"))
+                    QSKIP("no xcb plugin here that loads libQt6XcbQpa.so.6");
+                QDir().mkpath(fx.path("broken"));
+                QVERIFY(fx.write_file("broken/libQt6XcbQpa.so.6", QByteArray()).size() > 0);
+                assignment.replace("BROKEN", fx.path("broken"));
+            }
             const int eq = assignment.indexOf('=');
             fx.unset.removeAll(assignment.left(eq));
             fx.env.insert(assignment.left(eq), assignment.mid(eq + 1));

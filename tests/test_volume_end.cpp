@@ -2,7 +2,6 @@
 #include "private_mounts.h"
 #include "system_needs.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
@@ -15,7 +14,7 @@ using Texts = QList<QByteArray>;
 // an image file; once the window (or what the case opens) is up, the
 // volume is unmounted from outside, as a file manager's eject or an
 // automounter's timer would. The program must then end with 0, on its
-// own and within a second or two of the moment it may, running nothing;
+// own and within a few seconds of the moment it may, running nothing;
 // and it must stay while the volume is still mounted somewhere.
 class TestVolumeEnd : public QObject
 {
@@ -60,6 +59,10 @@ private slots:
                 << fuse << QByteArray() << "click:Reformat DISK" << chooser << umount << false << true << Texts{}
                 << Calls{};
         }
+        // Another user's trap for whoever looks at the programs' open files:
+        // the window still ends.
+        QTest::newRow("FUSE: with a link of /dev/shm into a stopped filesystem")
+            << true << stuck_link_planted() << QString() << window << umount << false << true << Texts{} << Calls{};
         // Judged once what the user has open returns: a box, a companion.
         QTest::newRow("tmpfs: while the close-refusal box is open")
             << false << QByteArray() << "close:VorlixMenu" << box << umount << true << true
@@ -117,6 +120,8 @@ private slots:
         fx.env.insert("WHEN", QString::fromLocal8Bit(when));
         fx.env.insert("OUTSIDE", QString::fromLocal8Bit(outside));
         fx.env.insert("HOLD", fx.path("hold"));
+        fx.env.insert("STUCK", fx.path("stuck"));
+        fx.env.insert("ENDED", fx.path("ended"));
         fx.env.insert("HOLD_FOR", held ? "0.5" : "0");
         fx.env.insert("VORLIX_HOOK_HOLD", fx.path("hold"));
         fx.env.insert("VORLIX_FM", "fm");
@@ -135,14 +140,14 @@ private slots:
               "sleep 0.2\neval \"$OUTSIDE\"\nsleep \"$HOLD_FOR\"\n: > \"$HOLD\"\n"
               "date +%s%N > \"$MNT.acted\"\nsleep 1\n: > \"$MNT.settled\") &\n"
               "acting=$!\n"
-              "trap 'kill \"$acting\" 2>/dev/null || :; umount -l \"$MNT/vol\" \"$MNT/bound\" \"$MNT/other\" 2>/dev/null || :' EXIT");
+              "trap 'kill \"$acting\" 2>/dev/null || :; umount -l \"$MNT/vol\" \"$MNT/bound\" \"$MNT/other\" 2>/dev/null || :;"
+              " eval \"$undo\"' EXIT");
 
         script.replace("DISK", fx.path("da0"));
         QStringList steps = script.isEmpty() ? QStringList() : QStringList{script};
         // The window waits as long as it lasts; one that stays is seen.
         steps << (ends ? "await:" + fx.path("never") : "await:" + fx.path("mnt.settled") + "|windows");
         const BinaryRun r = fx.run({mnt + "/vol", dev.toLocal8Bit(), "ext4"}, steps.join('|'), 15000);
-        const qint64 ended_at = QDateTime::currentMSecsSinceEpoch();
         QVERIFY2(r.finished, r.err.constData());
         QVERIFY2(r.exit_code == (ends ? 0 : 99), qPrintable(QString("exit %1\n").arg(r.exit_code) + QString::fromLocal8Bit(r.err)
                                                               + QString::fromUtf8(r.log.join('\n'))));
@@ -155,10 +160,14 @@ private slots:
         }
         QCOMPARE(fx.calls(), expected);
         if (ends) {
-            QFile acted(fx.path("mnt.acted"));
-            QVERIFY(acted.open(QIODevice::ReadOnly));
+            // From the unmount to the program's own end, as the shell that
+            // ran it saw it: not the daemons' ends, nor the fixture's.
+            // Seconds on a loaded machine; a missed news would be never.
+            QFile acted(fx.path("mnt.acted")), ended(fx.path("ended"));
+            QVERIFY(acted.open(QIODevice::ReadOnly) && ended.open(QIODevice::ReadOnly));
             const qint64 acted_at = acted.readAll().trimmed().toLongLong() / 1000000;
-            QVERIFY2(ended_at - acted_at < 2000, qPrintable(QString("%1 ms").arg(ended_at - acted_at)));
+            const qint64 ended_at = ended.readAll().trimmed().toLongLong() / 1000000;
+            QVERIFY2(ended_at - acted_at < 5000, qPrintable(QString("%1 ms").arg(ended_at - acted_at)));
         } else {
             QVERIFY(r.log.contains("windows VorlixMenu"));
         }

@@ -36,6 +36,13 @@
 </translation>
     </message>
     <message>
+        <source>vorlix: the platform plugin &quot;%s&quot; is missing or cannot be loaded.
+</source>
+        <extracomment>Printed on standard error, on one line, when the toolkit&apos;s part for the kind of display (its platform plugin) is not installed or does not load. %s is its name, such as &quot;xcb&quot; or &quot;wayland&quot;.</extracomment>
+        <translation>vorlix: le module de plateforme « %s » est absent ou ne peut pas être chargé.
+</translation>
+    </message>
+    <message>
         <source>%s does not contain a recognized filesystem.  It may
 be possible to mount manually using fusefs tools that
 are not currently integrated into this system.

@@ -2,6 +2,7 @@
 
 #include "binary_fixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -30,12 +31,35 @@ QString private_mounts_unavailable()
 
 QList<QByteArray> private_mounts_wrapper(const QByteArray &setup)
 {
-    const QByteArray script = "fakes=$PATH; PATH=/usr/sbin:/usr/bin:/sbin:/bin\n" + setup
-                              + "\nstatus=0\nPATH=$fakes \"$@\" || status=$?\n"
+    const QByteArray script = "fakes=$PATH; PATH=/usr/sbin:/usr/bin:/sbin:/bin\nundo=:\ntrap 'eval \"$undo\"' EXIT\n"
+                              + setup + "\nstatus=0\nPATH=$fakes \"$@\" || status=$?\n"
+                                "[ -z \"${ENDED:-}\" ] || date +%s%N > \"$ENDED\"\n"
                                 "awk -v m=\"$MNT\" '{ for (i = 7; $i != \"-\"; i++) ;"
                                 " if (index($5, m) == 1) print $5, $(i + 2) }' /proc/self/mountinfo > \"$LEFT\"\n"
                                 "exit $status";
     return {system_tool("unshare").toLocal8Bit(), "--mount", "--propagation", "private", "/bin/sh", "-ec", script, "sh"};
+}
+
+QByteArray stuck_link_planted()
+{
+    return "mount -t tmpfs -o mode=1777 vorlix-test-shm /dev/shm\n"
+           "mkdir -p \"$STUCK\"\n"
+           "mkfs.ext4 -q -F -O ^has_journal \"$STUCK.img\" 8M > /dev/null\n"
+           "fuse2fs -f \"$STUCK.img\" \"$STUCK\" > /dev/null 2>&1 &\n"
+           "stuck_daemon=$!\n"
+           "undo='kill -CONT \"$stuck_daemon\" 2>/dev/null || :; umount -l \"$STUCK\" 2>/dev/null || :; '\"$undo\"\n"
+           "tries=0\n"
+           "until grep -q \" $STUCK \" /proc/self/mountinfo; do\n"
+           "  tries=$((tries + 1)); [ $tries -lt 100 ] || exit 97; sleep 0.05\ndone\n"
+           "kill -STOP \"$stuck_daemon\"\n"
+           "setpriv --reuid=65534 --regid=65534 --clear-groups /bin/sh -c "
+           "'exec 3> /dev/shm/f && rm /dev/shm/f && ln -s \"$1/x\" \"/dev/shm/f (deleted)\" && exec sleep 120' "
+           "sh \"$STUCK\" &\n"
+           "stuck_holder=$!\n"
+           "undo='kill \"$stuck_holder\" 2>/dev/null || :; '\"$undo\"\n"
+           "tries=0\n"
+           "until [ -L \"/dev/shm/f (deleted)\" ]; do\n"
+           "  tries=$((tries + 1)); [ $tries -lt 100 ] || exit 97; sleep 0.05\ndone\n";
 }
 
 static bool run(const QString &tool, const QStringList &args, QByteArray *out = nullptr)
@@ -49,7 +73,7 @@ static bool run(const QString &tool, const QStringList &args, QByteArray *out = 
     return true;
 }
 
-LoopDisk::LoopDisk(const QString &dir)
+LoopDisk::LoopDisk(const QString &dir) : dir(QFileInfo(dir).absoluteFilePath())
 {
     why_not = private_mounts_unavailable();
     if (!why_not.isEmpty())
@@ -77,7 +101,12 @@ LoopDisk::LoopDisk(const QString &dir)
 
 LoopDisk::~LoopDisk()
 {
-    if (!node.isEmpty())
+    if (node.isEmpty())
+        return;
+    // Another test may have taken the device while a case had it detached.
+    QFile backing("/sys/block/" + QString::fromLocal8Bit(node.mid(5)) + "/loop/backing_file");
+    if (backing.open(QIODevice::ReadOnly)
+        && QString::fromLocal8Bit(backing.readAll().trimmed()).startsWith(QDir::cleanPath(dir) + '/'))
         run("losetup", {"-d", QString::fromLocal8Bit(node)});
 }
 

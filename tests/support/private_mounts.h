@@ -18,11 +18,24 @@ QString private_mounts_unavailable();
 // with the fixture's environment, $MNT among it) runs first with the
 // system's own tools on PATH; then the program runs with the fakes as its
 // PATH. Once it has ended, what is still mounted under $MNT goes into the
-// file $LEFT, one "<folder> <source>" line per mount, oldest first.
+// file $LEFT, one "<folder> <source>" line per mount, oldest first, and,
+// where $ENDED names a file, the moment it ended (date +%s%N). At the
+// end the shell runs "$undo" (where setup sets its own EXIT trap, that
+// trap must), which a setup may add its steps to.
 QList<QByteArray> private_mounts_wrapper(const QByteArray &setup);
 
+// sh for the setup of such a run, as root: a trap that another user
+// (nobody) may lay for whoever looks at its open files. It holds a file of
+// /dev/shm open that it has unlinked, whose link therefore reads
+// "/dev/shm/f (deleted)", and has made that very name a symbolic link into
+// a FUSE filesystem whose daemon is stopped: following the name never
+// returns. The filesystem is fuse2fs's, on the folder $STUCK; /dev/shm is
+// a tmpfs of the namespace's own. Its steps are added to "$undo".
+QByteArray stuck_link_planted();
+
 // A real block device: a loop device over a small ext4 image file in dir,
-// detached again when the object goes. Only ever a file of the test's own.
+// detached again when the object goes, if it still reads a file in dir (a
+// case may have attached it to another). Only ever a file of the test's own.
 class LoopDisk
 {
 public:
@@ -33,6 +46,9 @@ public:
 
     QByteArray node;  // "/dev/loop3"; empty when none could be made
     QString why_not;  // why not, for the skip
+
+private:
+    QString dir;
 };
 
 // Readies fx for a run on disk in a private mount namespace: $MNT (the

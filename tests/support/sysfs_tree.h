@@ -39,6 +39,14 @@ public:
         link(root() + "/devices/" + path + "/subsystem", root() + "/bus/" + bus);
     }
 
+    // A file name of the device folder at path (size, diskseq; a USB
+    // device's idVendor and serial) that reads value.
+    void attribute(const QString &path, const QString &name, const QByteArray &value)
+    {
+        QDir().mkpath(root() + "/devices/" + path);
+        write(root() + "/devices/" + path + "/" + name, value + '\n');
+    }
+
     // holder is built on below (as dm-crypt on a partition).
     void holder(const QString &holder, const QString &below)
     {
