@@ -1102,7 +1102,7 @@ private slots:
     void a_listing_that_never_answers()
     {
         const int bound_ms = 300;
-        set_probe_runner([bound_ms](const std::function<std::string()> &question, std::string *answer) {
+        set_probe_runner([=](const std::function<std::string()> &question, std::string *answer) {
             return bounded_query(question, bound_ms, answer);
         });
         fake::processes.append(program(900, "sh", {{"/media/da0s2/photos", "", true}}));
