@@ -129,16 +129,18 @@ private slots:
         fx.add_fake("kelmo");
         fx.add_fake_terminal();
         fx.add_fake("draskel", ": > \"$2\"");
-        // Once the moment has come: the deed from outside, then the box or
-        // the companion let go, the time noted, and a while later word
-        // that the program has had its chance to see it all.
+        // Once the moment has come: the time noted, the deed from outside,
+        // then the box or the companion let go, and a while later word that
+        // the program has had its chance to see it all. The time comes
+        // first: a program that ends at once ends the fixture, and with it
+        // this subshell, before any later line of it runs.
         const QByteArray mount = fuse ? "fuse2fs \"$DEV\" \"$MNT/vol\"" : "mount -t tmpfs \"$DEV\" \"$MNT/vol\"";
         fx.wrapper = private_mounts_wrapper(
             "mkdir -p \"$MNT/vol\" \"$MNT/bound\" \"$MNT/other\"\n" + mount + "\n" + setup
             + "\n(tries=0\nuntil eval \"$WHEN\" 2>/dev/null; do\n"
               "  tries=$((tries + 1)); [ $tries -lt 500 ] || exit; sleep 0.02\ndone\n"
-              "sleep 0.2\neval \"$OUTSIDE\"\nsleep \"$HOLD_FOR\"\n: > \"$HOLD\"\n"
-              "date +%s%N > \"$MNT.acted\"\nsleep 1\n: > \"$MNT.settled\") &\n"
+              "sleep 0.2\ndate +%s%N > \"$MNT.acted\"\neval \"$OUTSIDE\"\nsleep \"$HOLD_FOR\"\n: > \"$HOLD\"\n"
+              "sleep 1\n: > \"$MNT.settled\") &\n"
               "acting=$!\n"
               "trap 'kill \"$acting\" 2>/dev/null || :; umount -l \"$MNT/vol\" \"$MNT/bound\" \"$MNT/other\" 2>/dev/null || :;"
               " eval \"$undo\"' EXIT");
