@@ -187,13 +187,7 @@ Placement first_of(const std::vector<std::string> &paths, const DeviceSet &set, 
 std::vector<std::string> overlay_layers(const std::string &options)
 {
     std::vector<std::string> dirs;
-    size_t pos = 0;
-    while (pos <= options.size()) {
-        size_t end = options.find(',', pos);
-        if (end == std::string::npos)
-            end = options.size();
-        const std::string option = options.substr(pos, end - pos);
-        pos = end + 1;
+    for (const std::string &option : mount_options(options)) {
         const size_t eq = option.find('=');
         if (eq == std::string::npos)
             continue;

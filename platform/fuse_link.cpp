@@ -320,13 +320,7 @@ bool mounting_user(const std::string &options, uid_t *uid)
 {
     bool found = false;
     unsigned long value = 0;
-    size_t pos = 0;
-    while (pos <= options.size()) {
-        size_t end = options.find(',', pos);
-        if (end == std::string::npos)
-            end = options.size();
-        const std::string option = options.substr(pos, end - pos);
-        pos = end + 1;
+    for (const std::string &option : mount_options(options)) {
         if (option.compare(0, 8, "user_id=") != 0)
             continue;
         const std::string digits = option.substr(8);

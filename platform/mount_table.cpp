@@ -19,6 +19,20 @@ std::string decode_octal_escapes(const char *s)
     return out;
 }
 
+std::vector<std::string> mount_options(const std::string &options)
+{
+    std::vector<std::string> split;
+    size_t pos = 0;
+    while (pos <= options.size()) {
+        size_t end = options.find(',', pos);
+        if (end == std::string::npos)
+            end = options.size();
+        split.push_back(options.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return split;
+}
+
 #if VORLIX_ON_FREEBSD
 
 #include <errno.h>

@@ -38,6 +38,10 @@ bool list_mounts(std::vector<MountEntry> *mounts);
 // The table's \ooo escapes decoded ("\040" is a space).
 std::string decode_octal_escapes(const char *s);
 
+// A mount's options split at their commas, each still as the table
+// escapes it ("rw", "user_id=1000", "lowerdir=/a:/b").
+std::vector<std::string> mount_options(const std::string &options);
+
 // Linux: the table of another mount namespace, as a process in it sees
 // it (/proc/<pid>/mountinfo), in the same form.
 bool read_mountinfo(const char *path, std::vector<MountEntry> *mounts);
