@@ -12,6 +12,8 @@
 #include "jobs/window_disk.h"
 #include "platform/fs_probe.h"
 
+#include <QTimer>
+
 #include <stdio.h>
 
 int main(int argc, char **argv)
@@ -40,10 +42,15 @@ int main(int argc, char **argv)
     }
 
     VorlixMenu menu(argv);
-    // What the window stands for, as it is when it opens: the disk a job
-    // may write, and the volume whose end ends it.
-    take_window_disk(argv[2]);
-    end_with_volume(argv[2]);
     menu.show();
+    // What the window stands for, as it is when it opens: the disk a job
+    // may write, and the volume whose end ends it. Asked once the window
+    // is on its way to the screen, each question in a child, before any
+    // press is handled; a press that came first would find no disk taken,
+    // and refuse.
+    QTimer::singleShot(0, &menu, [device = argv[2]] {
+        take_window_disk(device);
+        end_with_volume(device);
+    });
     return app.exec();
 }

@@ -11,7 +11,8 @@ struct DeviceSet;
 // the disk the user chose.
 
 // Takes the identity of device's disk (disk_identity; what it asks of a
-// filesystem goes through fs_probe.h). Once, before the window shows.
+// filesystem goes through fs_probe.h). Once, as the window first shows,
+// before any press is handled.
 void take_window_disk(const char *device);
 
 // Whether disk, as found now, is the disk taken then. Never where its
