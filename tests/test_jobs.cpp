@@ -355,9 +355,9 @@ private slots:
         // copy of its image. (Unmounted first, and so never seen mounted,
         // so that the window does not end with its volume.)
         QTest::newRow("the loop device attached to another image before the press")
-            << "await:MNT.swapped|" + ext4
+            << "windows|await:MNT.swapped|" + ext4
             << QByteArray("umount \"$MNT/vol\"\n"
-                          "(tries=0\nuntil grep -qx 'shown VorlixMenu' \"$VORLIX_HOOK_LOG\" 2>/dev/null; do\n"
+                          "(tries=0\nuntil grep -qx 'windows VorlixMenu' \"$VORLIX_HOOK_LOG\" 2>/dev/null; do\n"
                           "  tries=$((tries + 1)); [ $tries -lt 500 ] || exit; sleep 0.02\ndone\n"
                           "cp --sparse=always \"$(cat /sys/block/${DEV#/dev/}/loop/backing_file)\" \"$MNT.other.img\"\n"
                           "losetup -d \"$DEV\" && losetup \"$DEV\" \"$MNT.other.img\" && : > \"$MNT.swapped\") &")
@@ -517,9 +517,11 @@ private slots:
         fx.env.insert("DISK", disk);
         fx.env.insert("HOOK_LOG", fx.path("hook.log"));
         fx.env.insert("READY", fx.path("ready"));
-        // Once the window is up, the case acts; then the buttons are pressed.
+        // Once the window is up and waits for the user (the script's first
+        // step has run, and with it all that the program does as its window
+        // first shows), the case acts; then the buttons are pressed.
         fx.wrapper = {"/bin/sh", "-c",
-                      "(tries=0\nuntil /bin/grep -qx 'shown VorlixMenu' \"$HOOK_LOG\" 2>/dev/null; do\n"
+                      "(tries=0\nuntil /bin/grep -qx 'windows VorlixMenu' \"$HOOK_LOG\" 2>/dev/null; do\n"
                       "  tries=$((tries + 1)); [ $tries -lt 500 ] || exit; /bin/sleep 0.02\ndone\n"
                       + before_press + "\n: > \"$READY\") &\nexec \"$@\"",
                       "sh"};
@@ -527,7 +529,8 @@ private slots:
         fx.add_fake_terminal();
         fx.add_fake("draskel", ": > \"$2\"");
         const BinaryRun r = fx.run({fx.path("stick").toLocal8Bit(), fx.path("da0s1").toLocal8Bit(), "msdosfs"},
-                                   "await:" + fx.path("ready") + "|click:Reformat " + disk + "|click:EXT4 (Linux)");
+                                   "windows|await:" + fx.path("ready") + "|click:Reformat " + disk
+                                       + "|click:EXT4 (Linux)");
         QCOMPARE(r.exit_code, exit_code);
         Texts want;
         for (QByteArray box : boxes)

@@ -47,14 +47,18 @@ private slots:
         QTest::addColumn<Texts>("boxes");
         QTest::addColumn<Calls>("calls");       // MNT the fixture's folder
 
-        const QByteArray window = "grep -qx 'shown VorlixMenu' \"$HOOK_LOG\"";
+        // The window waits for the user once the script's first step has
+        // run, and with it all that the program does as its window first
+        // shows: the look at its volume included.
+        const QString look = "windows";
+        const QByteArray window = "grep -qx 'windows VorlixMenu' \"$HOOK_LOG\"";
         const QByteArray chooser = "grep -qx 'shown QFormatMenu' \"$HOOK_LOG\"";
         const QByteArray box = "grep -qx 'shown QMessageBox' \"$HOOK_LOG\"";
         const QByteArray umount = "umount \"$MNT/vol\"";
         for (bool fuse : {false, true}) {
             const QByteArray kind = fuse ? "FUSE: " : "tmpfs: ";
             QTest::newRow(kind + "while the window waits")
-                << fuse << QByteArray() << QString() << window << umount << false << true << Texts{} << Calls{};
+                << fuse << QByteArray() << look << window << umount << false << true << Texts{} << Calls{};
             QTest::newRow(kind + "with the format chooser open")
                 << fuse << QByteArray() << "click:Reformat DISK" << chooser << umount << false << true << Texts{}
                 << Calls{};
@@ -62,7 +66,7 @@ private slots:
         // Another user's trap for whoever looks at the programs' open files:
         // the window still ends.
         QTest::newRow("FUSE: with a link of /dev/shm into a stopped filesystem")
-            << true << stuck_link_planted() << QString() << window << umount << false << true << Texts{} << Calls{};
+            << true << stuck_link_planted() << look << window << umount << false << true << Texts{} << Calls{};
         // Judged once what the user has open returns: a box, a companion.
         QTest::newRow("tmpfs: while the close-refusal box is open")
             << false << QByteArray() << "close:VorlixMenu" << box << umount << true << true
@@ -72,17 +76,17 @@ private slots:
             << true << true << Texts{} << Calls{{"fm", "MNT/vol"}};
         // Still mounted elsewhere: the window stays.
         QTest::newRow("tmpfs: mounted on a second folder, one unmounted")
-            << false << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/bound\"") << QString() << window << umount
+            << false << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/bound\"") << look << window << umount
             << false << false << Texts{} << Calls{};
         QTest::newRow("FUSE: mounted on a second folder, one unmounted")
-            << true << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/bound\"") << QString() << window << umount
+            << true << QByteArray("mount --bind \"$MNT/vol\" \"$MNT/bound\"") << look << window << umount
             << false << false << Texts{} << Calls{};
         QTest::newRow("tmpfs: moved to another folder")
-            << false << QByteArray() << QString() << window << QByteArray("mount --move \"$MNT/vol\" \"$MNT/other\"")
+            << false << QByteArray() << look << window << QByteArray("mount --move \"$MNT/vol\" \"$MNT/other\"")
             << false << false << Texts{} << Calls{};
         // A volume never seen mounted is not taken for one that went.
         QTest::newRow("tmpfs: never mounted, while others come and go")
-            << false << QByteArray("umount \"$MNT/vol\"") << QString() << window
+            << false << QByteArray("umount \"$MNT/vol\"") << look << window
             << QByteArray("mount -t tmpfs other \"$MNT/other\" && umount \"$MNT/other\"") << false << false << Texts{}
             << Calls{};
     }
