@@ -189,34 +189,30 @@ private:
     int client = -1;
 };
 
-// What devd passes on when a node comes, from devfs and from GEOM.
-QStringList plugged(const QStringList &names)
+// What devd passes on for each of these nodes, from devfs and from GEOM.
+QStringList devd_records(const QString &type, const QStringList &names)
 {
     QStringList records;
     for (const QString &name : names)
-        records << "!system=DEVFS subsystem=CDEV type=CREATE cdev=" + name + "\n"
-                << "!system=GEOM subsystem=DEV type=CREATE cdev=" + name + "\n";
+        records << "!system=DEVFS subsystem=CDEV type=" + type + " cdev=" + name + "\n"
+                << "!system=GEOM subsystem=DEV type=" + type + " cdev=" + name + "\n";
     return records;
+}
+
+QStringList plugged(const QStringList &names)
+{
+    return devd_records("CREATE", names);
 }
 
 QStringList pulled(const QStringList &names)
 {
-    QStringList records;
-    for (const QString &name : names)
-        records << "!system=DEVFS subsystem=CDEV type=DESTROY cdev=" + name + "\n"
-                << "!system=GEOM subsystem=DEV type=DESTROY cdev=" + name + "\n";
-    return records;
+    return devd_records("DESTROY", names);
 }
 
-// What devd passes on when a provider's medium changed, or its last
-// writer closed it: from devfs and from GEOM.
+// A provider's medium changed, or its last writer closed it.
 QStringList changed(const QStringList &names)
 {
-    QStringList records;
-    for (const QString &name : names)
-        records << "!system=DEVFS subsystem=CDEV type=MEDIACHANGE cdev=" + name + "\n"
-                << "!system=GEOM subsystem=DEV type=MEDIACHANGE cdev=" + name + "\n";
-    return records;
+    return devd_records("MEDIACHANGE", names);
 }
 
 const char removable_flags[] = "0x308<PACK_REMOVABLE,OPEN,SCTX_INIT>";
